@@ -1,0 +1,66 @@
+# Everything in the build that differs between Windows and Linux.
+
+# quellot_warnings(target): the project's warning flags for one of its own
+# targets (not for third-party code built alongside).
+function(quellot_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wconversion)
+  set_target_properties(${target} PROPERTIES COMPILE_WARNING_AS_ERROR ${QUELLOT_WERROR})
+endfunction()
+
+if(WIN32)
+  # File names of the library and its import library.
+  set(QUELLOT_OUTPUT_NAME quellot_x64)
+  # The file a host loads at run time.
+  set(QUELLOT_RUNTIME_FILE_NAME "$<TARGET_FILE_NAME:quellot>")
+  # Programs carry their C++ runtime inside, so they run under Wine or on a
+  # clean Windows without MinGW's DLLs beside them.
+  string(APPEND CMAKE_EXE_LINKER_FLAGS " -static")
+
+  # Wine runs the tests, in a prefix of this build tree's own that is made
+  # once, at build time, before any test (or test discovery) needs it.
+  set(QUELLOT_WINEPREFIX ${CMAKE_BINARY_DIR}/wine-prefix)
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.in ${CMAKE_BINARY_DIR}/wine-run
+                 FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                                  WORLD_READ WORLD_EXECUTE
+                 @ONLY)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
+  add_custom_command(
+    OUTPUT ${CMAKE_BINARY_DIR}/wine-prefix.stamp
+    COMMAND ${CMAKE_BINARY_DIR}/wine-run wineboot -i
+    COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${QUELLOT_WINEPREFIX} wineserver -w
+    COMMAND ${CMAKE_COMMAND} -E touch ${CMAKE_BINARY_DIR}/wine-prefix.stamp
+    COMMENT "Creating the Wine prefix")
+  add_custom_target(wine_prefix ALL DEPENDS ${CMAKE_BINARY_DIR}/wine-prefix.stamp)
+
+  # Debian ships GoogleTest for the host only; build it from its sources.
+  set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+else()
+  set(QUELLOT_OUTPUT_NAME quellot)
+  set(QUELLOT_RUNTIME_FILE_NAME "$<TARGET_SONAME_FILE_NAME:quellot>")
+  find_package(GTest REQUIRED)
+endif()
+
+# quellot_library_settings(target): how the probe library itself is linked.
+function(quellot_library_settings target)
+  set_target_properties(${target} PROPERTIES OUTPUT_NAME ${QUELLOT_OUTPUT_NAME})
+  if(WIN32)
+    # The .def file fixes the module name, the four exports and their ordinals;
+    # nothing else is exported. libgcc is linked in, so the DLL imports only
+    # KERNEL32.dll and msvcrt.dll.
+    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/src/quellot.def)
+    set_target_properties(${target} PROPERTIES PREFIX "")
+    target_compile_definitions(${target} PRIVATE __USE_MINGW_ANSI_STDIO=0)
+    target_link_options(${target} PRIVATE -static-libgcc)
+  else()
+    set_target_properties(${target} PROPERTIES
+      VERSION ${PROJECT_VERSION}
+      SOVERSION ${PROJECT_VERSION_MAJOR}
+      C_VISIBILITY_PRESET hidden
+      CXX_VISIBILITY_PRESET hidden
+      LINK_DEPENDS ${PROJECT_SOURCE_DIR}/src/quellot.map)
+    target_link_options(${target} PRIVATE
+      -Wl,--version-script=${PROJECT_SOURCE_DIR}/src/quellot.map -Wl,--no-undefined -Wl,--as-needed)
+  endif()
+endfunction()

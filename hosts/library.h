@@ -1,0 +1,110 @@
+// Loads a shared library at run time and resolves its exports: the one place
+// where the hosts and tests meet the platform's dynamic loader.
+#pragma once
+
+#include <string>
+#include <utility>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#include <unistd.h>
+#endif
+
+class Library {
+public:
+    // Loads the library at `path`; on failure the result is empty and
+    // `error` holds the loader's reason.
+    static Library open(const std::string &path, std::string &error)
+    {
+#if defined(_WIN32)
+        HMODULE handle = LoadLibraryA(path.c_str());
+        if (handle == nullptr) error = last_error();
+#else
+        void *handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (handle == nullptr) error = dlerror();
+#endif
+        return Library(handle);
+    }
+
+    // The file that this program expects beside itself.
+    static std::string beside_executable(const std::string &file_name)
+    {
+        std::string exe(4096, '\0');
+#if defined(_WIN32)
+        exe.resize(GetModuleFileNameA(nullptr, exe.data(), static_cast<DWORD>(exe.size())));
+        const auto slash = exe.find_last_of("\\/");
+#else
+        const ssize_t n = readlink("/proc/self/exe", exe.data(), exe.size());
+        exe.resize(n > 0 ? static_cast<size_t>(n) : 0);
+        const auto slash = exe.rfind('/');
+#endif
+        return slash == std::string::npos ? file_name : exe.substr(0, slash + 1) + file_name;
+    }
+
+    Library(Library &&other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+    Library(const Library &) = delete;
+    Library &operator=(const Library &) = delete;
+    Library &operator=(Library &&) = delete;
+    ~Library() { close(); }
+
+    explicit operator bool() const { return handle_ != nullptr; }
+
+    // Unloads the library now rather than at destruction.
+    void close()
+    {
+        if (handle_ == nullptr) return;
+#if defined(_WIN32)
+        FreeLibrary(handle_);
+#else
+        dlclose(handle_);
+#endif
+        handle_ = nullptr;
+    }
+
+    // The export called `name`, as a function pointer of type F, or null.
+    template <typename F>
+    F function(const char *name) const
+    {
+#if defined(_WIN32)
+        return reinterpret_cast<F>(reinterpret_cast<void *>(GetProcAddress(handle_, name)));
+#else
+        return reinterpret_cast<F>(dlsym(handle_, name));
+#endif
+    }
+
+#if defined(_WIN32)
+    // The export with the ordinal `ordinal`, or null.
+    template <typename F>
+    F function(unsigned ordinal) const
+    {
+        return reinterpret_cast<F>(reinterpret_cast<void *>(
+            GetProcAddress(handle_, MAKEINTRESOURCEA(ordinal))));
+    }
+
+    static std::string last_error()
+    {
+        const DWORD code = GetLastError();
+        char *text = nullptr;
+        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                           FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, code, 0, reinterpret_cast<char *>(&text), 0, nullptr);
+        std::string message = text != nullptr ? text : "";
+        LocalFree(text);
+        while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                                    message.back() == ' ' || message.back() == '.'))
+            message.pop_back();
+        return "error " + std::to_string(code) + (message.empty() ? "" : ": " + message);
+    }
+#endif
+
+private:
+#if defined(_WIN32)
+    explicit Library(HMODULE handle) : handle_(handle) {}
+    HMODULE handle_;
+#else
+    explicit Library(void *handle) : handle_(handle) {}
+    void *handle_;
+#endif
+};

@@ -1,0 +1,50 @@
+/* quellot: four probes that print the floating-point argument they receive.
+ *
+ * Each probe writes exactly one line to standard output with a single printf
+ * call of the runtime library the module links against, never flushes, keeps
+ * no state and returns 0. The value is printed with "%f" (six decimals, never
+ * exponent notation); a single-precision value is first widened exactly to
+ * double precision, so its own digits show (1234.5678f prints 1234.567749).
+ * The file name, where there is one, is printed byte for byte after the value;
+ * it is never opened or interpreted, and a null pointer prints as "(null)".
+ * The probes may be called from any number of threads at once.
+ *
+ * The result is declared as a 64-bit integer so that a caller reading it as a
+ * 32-bit or as a 64-bit integer gets 0 either way.
+ */
+#ifndef QUELLOT_H
+#define QUELLOT_H
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#  if defined(QUELLOT_BUILD)
+#    define QUELLOT_API __declspec(dllexport)
+#  else
+#    define QUELLOT_API __declspec(dllimport)
+#  endif
+#else
+#  define QUELLOT_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Prints "call_float           => MyFloatValue  = %f\n". */
+QUELLOT_API int64_t call_float(float value);
+
+/* Prints "call_float_filename  => MyFloatValue  = %f - filename = %s\n". */
+QUELLOT_API int64_t call_float_filename(const char *filename, float value);
+
+/* Prints "call_double          => MyDoubleValue = %f\n". */
+QUELLOT_API int64_t call_double(double value);
+
+/* Prints "call_double_filename => MyDoubleValue = %f - filename = %s\n". */
+QUELLOT_API int64_t call_double_filename(const char *filename, double value);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
