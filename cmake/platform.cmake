@@ -19,18 +19,29 @@ if(WIN32)
   # Wine runs the tests, in a prefix of this build tree's own that is made
   # once, at build time, before any test (or test discovery) needs it.
   set(QUELLOT_WINEPREFIX ${CMAKE_BINARY_DIR}/wine-prefix)
-  configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.in ${CMAKE_BINARY_DIR}/wine-run
-                 FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
-                                  WORLD_READ WORLD_EXECUTE
-                 @ONLY)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
+  set(QUELLOT_WINE_RUN ${CMAKE_BINARY_DIR}/wine-run)
+  foreach(script wine-run wine-server)
+    configure_file(${CMAKE_CURRENT_LIST_DIR}/${script}.in ${CMAKE_BINARY_DIR}/${script}
+                   FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                                    WORLD_READ WORLD_EXECUTE
+                   @ONLY)
+  endforeach()
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${QUELLOT_WINE_RUN})
   add_custom_command(
     OUTPUT ${CMAKE_BINARY_DIR}/wine-prefix.stamp
-    COMMAND ${CMAKE_BINARY_DIR}/wine-run wineboot -i
+    COMMAND ${QUELLOT_WINE_RUN} wineboot -i
     COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${QUELLOT_WINEPREFIX} wineserver -w
     COMMAND ${CMAKE_COMMAND} -E touch ${CMAKE_BINARY_DIR}/wine-prefix.stamp
     COMMENT "Creating the Wine prefix")
   add_custom_target(wine_prefix ALL DEPENDS ${CMAKE_BINARY_DIR}/wine-prefix.stamp)
+  # One wineserver serves the whole test run, instead of one starting and
+  # stopping around every test.
+  add_test(NAME wine.server.start COMMAND ${CMAKE_BINARY_DIR}/wine-server start)
+  add_test(NAME wine.server.stop COMMAND ${CMAKE_BINARY_DIR}/wine-server stop)
+  set_tests_properties(wine.server.start PROPERTIES FIXTURES_SETUP wine)
+  set_tests_properties(wine.server.stop PROPERTIES FIXTURES_CLEANUP wine)
+  set(QUELLOT_TEST_PROPERTIES FIXTURES_REQUIRED wine)
+  set(QUELLOT_PLATFORM_TEST_ARGS --windows --emulator ${CMAKE_CROSSCOMPILING_EMULATOR})
 
   # Debian ships GoogleTest for the host only; build it from its sources.
   set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
@@ -40,6 +51,8 @@ else()
   set(QUELLOT_OUTPUT_NAME quellot)
   set(QUELLOT_RUNTIME_FILE_NAME "$<TARGET_SONAME_FILE_NAME:quellot>")
   find_package(GTest REQUIRED)
+  set(QUELLOT_TEST_PROPERTIES TIMEOUT 120)
+  set(QUELLOT_PLATFORM_TEST_ARGS)
 endif()
 
 # quellot_library_settings(target): how the probe library itself is linked.

@@ -20,11 +20,10 @@ public:
     {
 #if defined(_WIN32)
         HMODULE handle = LoadLibraryA(path.c_str());
-        if (handle == nullptr) error = last_error();
 #else
         void *handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (handle == nullptr) error = dlerror();
 #endif
+        if (handle == nullptr) error = last_error();
         return Library(handle);
     }
 
@@ -63,7 +62,8 @@ public:
         handle_ = nullptr;
     }
 
-    // The export called `name`, as a function pointer of type F, or null.
+    // The export called `name`, as a function pointer of type F, or null
+    // (and then last_error() says why).
     template <typename F>
     F function(const char *name) const
     {
@@ -71,6 +71,27 @@ public:
         return reinterpret_cast<F>(reinterpret_cast<void *>(GetProcAddress(handle_, name)));
 #else
         return reinterpret_cast<F>(dlsym(handle_, name));
+#endif
+    }
+
+    // The loader's reason for the last load or look-up that failed.
+    static std::string last_error()
+    {
+#if defined(_WIN32)
+        const DWORD code = GetLastError();
+        char *text = nullptr;
+        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                           FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, code, 0, reinterpret_cast<char *>(&text), 0, nullptr);
+        std::string message = text != nullptr ? text : "";
+        LocalFree(text);
+        while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                                    message.back() == ' ' || message.back() == '.'))
+            message.pop_back();
+        return "error " + std::to_string(code) + (message.empty() ? "" : ": " + message);
+#else
+        const char *text = dlerror();
+        return text != nullptr ? text : "unknown error";
 #endif
     }
 
@@ -83,20 +104,6 @@ public:
             GetProcAddress(handle_, MAKEINTRESOURCEA(ordinal))));
     }
 
-    static std::string last_error()
-    {
-        const DWORD code = GetLastError();
-        char *text = nullptr;
-        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                           FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, code, 0, reinterpret_cast<char *>(&text), 0, nullptr);
-        std::string message = text != nullptr ? text : "";
-        LocalFree(text);
-        while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
-                                    message.back() == ' ' || message.back() == '.'))
-            message.pop_back();
-        return "error " + std::to_string(code) + (message.empty() ? "" : ": " + message);
-    }
 #endif
 
 private:

@@ -143,7 +143,8 @@ int64_t call(const Library &library, const std::string &path, const Call &call, 
         if (function == nullptr)
             throw Failure{exit_load, "library '" + path + "' has no export " +
                                          (by_ordinal ? "with ordinal " + std::to_string(probe.ordinal)
-                                                     : "'" + std::string(probe.name) + "'")};
+                                                     : "'" + std::string(probe.name) + "'") +
+                                         ": " + Library::last_error()};
         return function;
     };
     const char *filename = call.filename.c_str();
