@@ -12,6 +12,8 @@ if(WIN32)
   set(QUELLOT_OUTPUT_NAME quellot_x64)
   # The file a host loads at run time.
   set(QUELLOT_RUNTIME_FILE_NAME "$<TARGET_FILE_NAME:quellot>")
+  # Where an installed tree keeps the library a host loads: beside the programs.
+  set(QUELLOT_INSTALL_RUNTIME_LIBDIR ${CMAKE_INSTALL_BINDIR})
   # Programs carry their C++ runtime inside, so they run under Wine or on a
   # clean Windows without MinGW's DLLs beside them.
   string(APPEND CMAKE_EXE_LINKER_FLAGS " -static")
@@ -50,6 +52,7 @@ if(WIN32)
 else()
   set(QUELLOT_OUTPUT_NAME quellot)
   set(QUELLOT_RUNTIME_FILE_NAME "$<TARGET_SONAME_FILE_NAME:quellot>")
+  set(QUELLOT_INSTALL_RUNTIME_LIBDIR ${CMAKE_INSTALL_LIBDIR})
   find_package(GTest REQUIRED)
   set(QUELLOT_TEST_PROPERTIES TIMEOUT 120)
   set(QUELLOT_PLATFORM_TEST_ARGS)
@@ -63,6 +66,7 @@ function(quellot_library_settings target)
     # nothing else is exported. libgcc is linked in, so the DLL imports only
     # KERNEL32.dll and msvcrt.dll.
     target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/src/quellot.def)
+    install(FILES ${PROJECT_SOURCE_DIR}/src/quellot.def DESTINATION ${CMAKE_INSTALL_LIBDIR})
     set_target_properties(${target} PROPERTIES PREFIX "")
     target_compile_definitions(${target} PRIVATE __USE_MINGW_ANSI_STDIO=0)
     target_link_options(${target} PRIVATE -static-libgcc)

@@ -2,20 +2,37 @@
 standard error byte for byte, as a user at a terminal would."""
 
 import argparse
+import os
+import pathlib
+import shutil
 import subprocess
 import sys
+import tempfile
 import unittest
 from concurrent.futures import ThreadPoolExecutor
 
 ARGS = None
 
 
-def run(program, *args):
+def run(program, *args, env=None):
     """Runs a host program (under the emulator, if any) and returns
     (exit code, stdout bytes, stderr bytes)."""
     command = ([ARGS.emulator] if ARGS.emulator else []) + [program, *args]
-    done = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
+    done = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True, timeout=60, env=env)
     return done.returncode, done.stdout, done.stderr
+
+
+def build(*command, env=None):
+    """Runs a build step, failing the test with its output if it fails."""
+    done = subprocess.run(command, capture_output=True, text=True, env=env)
+    if done.returncode != 0:
+        raise AssertionError("%s failed:\n%s%s" % (" ".join(command), done.stdout, done.stderr))
+
+
+def work_dir():
+    """A fresh folder below the current one: a host under Wine reads paths
+    relative to the current folder, not absolute Linux paths."""
+    return pathlib.Path(os.path.relpath(tempfile.mkdtemp(prefix="quellot-test-", dir=".")))
 
 
 def written(text):
@@ -90,11 +107,11 @@ USAGE_ERRORS = [
     (["call_float", "1e-50"], "out of range for single precision"),
     (["call_double", "1e309"], "out of range for double precision"),
     (["call_double_filename", "f", "-1" + "0" * 400], "out of range for double precision"),
-    (["--bits", "call_float", "3f80000"], "is not 8 hexadecimal digits"),
-    (["--bits", "call_double", "3f800000"], "is not 16 hexadecimal digits"),
-    (["--bits", "call_float", "3f80000g"], "is not 8 hexadecimal digits"),
-    (["--bits", "call_float", "-3f80000"], "is not 8 hexadecimal digits"),
-    (["--bits", "call_float", "1.0"], "is not 8 hexadecimal digits"),
+    (["--bits", "call_float", "3f80000"], "bit pattern of 8 hexadecimal digits"),
+    (["--bits", "call_double", "3f800000"], "is not a double precision bit pattern of 16 hexadecimal digits"),
+    (["--bits", "call_float", "3f80000g"], "bit pattern of 8 hexadecimal digits"),
+    (["--bits", "call_float", "-3f80000"], "bit pattern of 8 hexadecimal digits"),
+    (["--bits", "call_float", "1.0"], "bit pattern of 8 hexadecimal digits"),
     (["--bits"], "--bits needs a PROBE and a VALUE"),
     (["--frobnicate"], "unknown option '--frobnicate'"),
     (["--library"], "--library needs a value"),
@@ -157,18 +174,134 @@ class ReferenceHost(unittest.TestCase):
         self.assertEqual(text.rstrip("\r\n").count("\n"), 0, text)
 
 
+C_HOST_OUTPUT = ("host: before\n"
+                 + F + "1234.567749\n"
+                 + "host: between\n"
+                 + DF + "2.500000 - filename = linked.txt\n"
+                 + FF + "-0.000000 - filename = \n"
+                 + D + "0.100000\n"
+                 + "host: after, results 0\n")
+
+
 class LinkedCHost(unittest.TestCase):
     def test_c_host_shares_the_stream_in_call_order(self):
-        code, out, err = run(ARGS.c_host)
-        self.assertEqual((code, err), (0, b""))
-        self.assertEqual(out, written(
-            "host: before\n"
-            + F + "1234.567749\n"
-            + "host: between\n"
-            + DF + "2.500000 - filename = linked.txt\n"
+        self.assertEqual(run(ARGS.c_host), (0, written(C_HOST_OUTPUT), b""))
+
+
+MALFORMED_LISTS = [
+    ("call_int\t3F800000\n", 3, "unknown probe 'call_int'"),
+    ("call_float\t3F800000\tname\n", 3, "call_float takes 2 tab-separated fields, got 3"),
+    ("call_float_filename\t3F800000\n", 3, "call_float_filename takes 3 tab-separated fields, got 2"),
+    ("call_float\n", 3, "call_float takes 2 tab-separated fields, got 1"),
+    ("call_float\t3F80000\n", 3, "'3F80000' is not a single precision bit pattern of 8"),
+    ("call_double\t3F800000\n", 3, "'3F800000' is not a double precision bit pattern of 16"),
+    ("call_float \t3F800000\n", 3, "unknown probe 'call_float '"),
+    ("call_float_filename\t3F800000\ta\\qb\n", 3, "FILENAME has a bad escape at '\\qb'"),
+    ("call_float_filename\t3F800000\ta\\x4\n", 3, "FILENAME has a bad escape at '\\x4'"),
+    ("call_float_filename\t3F800000\ta\\\n", 3, "FILENAME has a bad escape at '\\'"),
+    ("call_float_filename\t3F800000\t\\x00\n", 3, "FILENAME cannot hold \\x00"),
+    ("call_float_filename\t3F800000\tcaf\xe9\n", 3, "FILENAME holds a byte that is not printable ASCII"),
+    ("\n# more\r\ncall_double\t4004000000000000\r\ncall_float\tnan\n", 6, "'nan' is not a single precision bit pattern"),
+]
+
+
+class ConformanceKit(unittest.TestCase):
+    def test_replay_makes_every_call_in_order(self):
+        folder = work_dir()
+        listing = folder / "calls.txt"
+        listing.write_bytes(b"# comment\n\ncall_float\t449A522B\r\n"
+                            b"call_double_filename\t4004000000000000\ta\\tb\\\\c\\x25s\\nd\\xFF\n"
+                            b"call_float_filename\t80000000\t\n"
+                            b"call_double\t3FB999999999999A")
+        self.assertEqual(run(ARGS.host, "--replay", str(listing)), (0, written(
+            F + "1234.567749\n"
+            + DF + "2.500000 - filename = a\tb\\c%s\nd\xff\n"
             + FF + "-0.000000 - filename = \n"
-            + D + "0.100000\n"
-            + "host: after, results 0\n"))
+            + D + "0.100000\n"), b""))
+        shutil.rmtree(folder)
+
+    def test_replay_refuses_a_malformed_list_before_any_call(self):
+        folder = work_dir()
+        for number, (text, line, message) in enumerate(MALFORMED_LISTS):
+            listing = folder / ("list%d.txt" % number)
+            listing.write_bytes(b"# first\ncall_float\t3F800000\n" + text.encode("latin-1"))
+            with self.subTest(text=text):
+                code, out, err = run(ARGS.host, "--replay", str(listing))
+                self.assertEqual((code, out), (2, b""))
+                self.assertIn(("%s:%d: %s" % (listing, line, message)).encode("latin-1"), err)
+        for args in (["--replay", str(folder / "none.txt")], ["--replay", "x", "call_float", "1"],
+                     ["--bits", "--replay", "x"]):
+            with self.subTest(args=args):
+                self.assertEqual(run(ARGS.host, *args)[:2], (2, b""))
+        shutil.rmtree(folder)
+
+    def test_the_call_list_replays_whole(self):
+        code, out, err = run(ARGS.host, "--replay", ARGS.calls)
+        self.assertEqual((code, err), (0, b""))
+        calls = [line for line in pathlib.Path(ARGS.calls).read_text().split("\n")
+                 if line and not line.startswith("#")]
+        lines = out.split(written("\n"))
+        self.assertEqual(lines.pop(), b"")
+        prefixes = [p.encode() for p in (F, FF, D, DF)]
+        reports = [line for line in lines if any(line.startswith(p) for p in prefixes)]
+        self.assertEqual(len(reports), len(calls))
+        self.assertEqual([r.split(b" ")[0].decode() for r in reports], [c.split("\t")[0] for c in calls])
+
+    def test_ctypes_client_transcript_equals_the_reference(self):
+        if ARGS.windows:
+            self.skipTest("this machine has no Python for Windows")
+        reference = run(ARGS.host, "--replay", ARGS.calls)
+        done = subprocess.run([sys.executable, ARGS.ctypes_client, ARGS.library, ARGS.calls],
+                              capture_output=True, timeout=60)
+        self.assertEqual(reference[0], 0)
+        self.assertEqual((done.returncode, done.stdout, done.stderr), reference)
+
+
+class InstalledTree(unittest.TestCase):
+    """Installs into a temporary prefix, moves the tree elsewhere, and builds
+    and runs a C consumer against it through the CMake package and through
+    pkg-config."""
+
+    def test_install_and_consume(self):
+        folder = work_dir()
+        build("cmake", "--install", ARGS.build_dir, "--prefix", str(folder / "staged"))
+        (folder / "staged").rename(folder / "tree")
+        tree = (folder / "tree").resolve()
+        library_dir = tree / ("bin" if ARGS.windows else "lib")
+        expected = ["include/quellot.h", "lib/cmake/quellot/quellotConfig.cmake",
+                    "lib/cmake/quellot/quellotConfigVersion.cmake", "lib/pkgconfig/quellot.pc"]
+        expected += (["bin/quellot_x64.dll", "bin/quellot-call.exe", "lib/libquellot_x64.dll.a", "lib/quellot.def"]
+                     if ARGS.windows else
+                     ["lib/libquellot.so", "lib/libquellot.so.1", "lib/libquellot.so.1.0.0", "bin/quellot-call"])
+        for path in expected:
+            self.assertTrue((tree / path).exists(), path)
+
+        # The installed reference host finds the installed library by itself.
+        code, out, _ = run(str(tree / "bin" / ("quellot-call.exe" if ARGS.windows else "quellot-call")),
+                           "call_float", "1234.5678")
+        self.assertEqual((code, out), (0, written(F + "1234.567749\n")))
+
+        consumer = pathlib.Path(ARGS.source_dir) / "tests" / "consumer"
+        configure = ["cmake", "-S", str(consumer), "-B", str(folder / "cmake-build"),
+                     "-DCMAKE_PREFIX_PATH=" + str(tree), "-DCMAKE_BUILD_TYPE=Release"]
+        if ARGS.toolchain:
+            configure += ["-DCMAKE_TOOLCHAIN_FILE=" + ARGS.toolchain, "-DCMAKE_FIND_ROOT_PATH=" + str(tree)]
+        build(*configure)
+        build("cmake", "--build", str(folder / "cmake-build"))
+        program = next(p for p in (folder / "cmake-build").iterdir() if p.name.startswith("consumer"))
+        self.assertEqual(run(str(program)), (0, written(C_HOST_OUTPUT), b""))
+
+        env = dict(os.environ, PKG_CONFIG_PATH=str(tree / "lib" / "pkgconfig"), PKG_CONFIG_LIBDIR="")
+        flags = subprocess.run(["pkg-config", "--cflags", "--libs", "quellot"], env=env, check=True,
+                               capture_output=True, text=True).stdout.split()
+        program = folder / ("pkg-consumer.exe" if ARGS.windows else "pkg-consumer")
+        build(ARGS.c_compiler, "-D__USE_MINGW_ANSI_STDIO=0", "-o", str(program),
+              str(pathlib.Path(ARGS.source_dir) / "tests" / "c_host.c"), *flags)
+        if ARGS.windows:
+            shutil.copy(library_dir / "quellot_x64.dll", folder)
+        run_env = dict(os.environ, LD_LIBRARY_PATH=str(library_dir))
+        self.assertEqual(run(str(program), env=run_env), (0, written(C_HOST_OUTPUT), b""))
+        shutil.rmtree(folder)
 
 
 if __name__ == "__main__":
@@ -176,6 +309,13 @@ if __name__ == "__main__":
     parser.add_argument("--host", required=True)
     parser.add_argument("--c-host", required=True)
     parser.add_argument("--empty-library", required=True)
+    parser.add_argument("--library", required=True)
+    parser.add_argument("--calls", required=True)
+    parser.add_argument("--ctypes-client", required=True)
+    parser.add_argument("--build-dir", required=True)
+    parser.add_argument("--source-dir", required=True)
+    parser.add_argument("--c-compiler", required=True)
+    parser.add_argument("--toolchain", default="")
     parser.add_argument("--emulator", default="")
     parser.add_argument("--windows", action="store_true")
     ARGS, rest = parser.parse_known_args()
