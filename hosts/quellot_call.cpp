@@ -279,6 +279,8 @@ int run(const std::vector<std::string_view> &args)
         }
         if (option == "--library") {
             path = option_value(option);
+            // dlopen("") would hand back the program itself.
+            if (path.empty()) throw usage("--library needs a path, not an empty one");
         } else if (option == "--replay") {
             replay = option_value(option);
         } else if (option == "--bits") {

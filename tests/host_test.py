@@ -4,7 +4,9 @@ standard error byte for byte, as a user at a terminal would."""
 import argparse
 import os
 import pathlib
+import re
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -115,6 +117,26 @@ USAGE_ERRORS = [
     (["--bits"], "--bits needs a PROBE and a VALUE"),
     (["--frobnicate"], "unknown option '--frobnicate'"),
     (["--library"], "--library needs a value"),
+    (["--library", "", "call_float", "1"], "--library needs a path"),
+]
+
+# Hostile numbers: refused with a message, never a crash. (A Windows command
+# line holds at most 32767 characters.)
+USAGE_ERRORS += [
+    (["call_double", "1" * 20000], "out of range for double precision"),
+    (["call_float", "0." + "0" * 20000 + "1"], "out of range for single precision"),
+    (["call_double", "0x" + "f" * 10000 + "p1"], "out of range for double precision"),
+    (["call_double", "1e99999999999999999999"], "out of range for double precision"),
+    (["call_float", "0x1p128"], "out of range for single precision"),
+    (["call_float", "."], "is not a number"),
+    (["call_float", "e5"], "is not a number"),
+    (["call_float", "1e"], "is not a number"),
+    (["call_float", "0x1p"], "is not a number"),
+    (["call_float", "1,5"], "is not a number"),
+    (["call_float", "infinit"], "is not a number"),
+    (["--bits", "call_double", "0x" + "f" * 17], "is not a double precision bit pattern"),
+    (["--bits", "call_double", "0x0x00000000000000"], "is not a double precision bit pattern"),
+    (["--bits", "call_float", "+3f80000"], "is not a single precision bit pattern"),
 ]
 
 LINUX_USAGE_ERRORS = [
@@ -140,7 +162,7 @@ class ReferenceHost(unittest.TestCase):
     def test_usage_errors_exit_2_with_one_line_on_stderr(self):
         cases = USAGE_ERRORS + (WINDOWS_USAGE_ERRORS if ARGS.windows else LINUX_USAGE_ERRORS)
         for (args, message), (code, out, err) in zip(cases, run_all(cases)):
-            with self.subTest(args=args):
+            with self.subTest(args=[arg[:40] for arg in args]):
                 self.assertEqual((code, out), (2, b""))
                 self.assert_one_error_line(err, message)
 
@@ -181,6 +203,71 @@ C_HOST_OUTPUT = ("host: before\n"
                  + FF + "-0.000000 - filename = \n"
                  + D + "0.100000\n"
                  + "host: after, results 0\n")
+
+
+# Values sent as raw bits: NaN payloads, infinities, subnormals, extremes.
+# Each must print its line and return 0; what NaN and infinity print as, and
+# how many exact digits the largest values get, is up to the runtime.
+HOSTILE_BITS = [
+    ("call_float", "7FC00001", "nan"), ("call_float", "7F800001", "nan"), ("call_float", "FFBFFFFF", "nan"),
+    ("call_float", "FFC00000", "nan"), ("call_double", "7FF8000000000001", "nan"),
+    ("call_double", "7FF0000000000001", "nan"), ("call_double", "FFF7FFFFFFFFFFFF", "nan"),
+    ("call_double_filename", "7FF4000000000000", "nan"), ("call_float_filename", "7FA00000", "nan"),
+    ("call_float", "7F800000", "inf"), ("call_double_filename", "FFF0000000000000", "-inf"),
+    ("call_float", "00000001", "0.000000"), ("call_float_filename", "807FFFFF", "-0.000000"),
+    ("call_double", "000FFFFFFFFFFFFF", "0.000000"), ("call_double_filename", "8000000000000001", "-0.000000"),
+    ("call_float", "7F7FFFFF", "max"), ("call_float_filename", "FF7FFFFF", "max"),
+    ("call_double", "7FEFFFFFFFFFFFFF", "max"), ("call_double_filename", "FFEFFFFFFFFFFFFF", "max"),
+]
+
+
+def value_is(text, kind, bits):
+    """Whether a printed value is what the bits must print as."""
+    lower = text.lower()
+    if kind == "nan":
+        return re.fullmatch(r"-?\S*(nan|ind)\S*", lower) is not None
+    if kind in ("inf", "-inf"):
+        return "inf" in lower and lower.startswith("-") == (kind == "-inf") and " " not in lower
+    if kind == "max":
+        value = struct.unpack(">f" if len(bits) == 8 else ">d", bytes.fromhex(bits))[0]
+        digits = 39 if len(bits) == 8 else 309
+        return re.fullmatch(r"-?\d{%d}\.000000" % digits, text) is not None and float(text) == value
+    return text == kind
+
+
+class HostileInput(unittest.TestCase):
+    def test_raw_bits_print_their_line_and_return_0(self):
+        cases = [(["--bits", probe] + (["f"] if "filename" in probe else []) + [bits], probe, kind)
+                 for probe, bits, kind in HOSTILE_BITS]
+        for (args, probe, kind), (code, out, err) in zip(cases, run_all(cases)):
+            with self.subTest(args=args):
+                prefix = {"call_float": F, "call_float_filename": FF, "call_double": D,
+                          "call_double_filename": DF}[probe].encode()
+                suffix = written(" - filename = f\n" if "filename" in probe else "\n")
+                self.assertEqual((code, err), (0, b""))
+                self.assertTrue(out.startswith(prefix) and out.endswith(suffix), out)
+                self.assertTrue(value_is(out[len(prefix):-len(suffix)].decode(), kind, args[-1]), out)
+
+    def test_failing_standard_output_still_exits_0(self):
+        """Linux: standard output on /dev/full; Windows: standard output closed."""
+        for args in (["call_float", "1"], ["call_double_filename", "x", "2"], ["--replay", ARGS.calls], []):
+            with self.subTest(args=args):
+                command = ([ARGS.emulator] if ARGS.emulator else []) + [ARGS.host, *args]
+                if ARGS.windows:
+                    done = subprocess.run(command, stdin=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                                          preexec_fn=lambda: os.close(1), timeout=60)
+                else:
+                    with open("/dev/full", "wb") as full:
+                        done = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=full,
+                                              stderr=subprocess.PIPE, timeout=60)
+                self.assertEqual((done.returncode, done.stderr), (0, b""))
+
+    def test_libraries_that_are_not_quellot(self):
+        cases = [["--library", ".", "call_float", "1"], ["--library", ARGS.calls, "call_float", "1"]]
+        for args, (code, out, err) in zip(cases, run_all([(c, None) for c in cases])):
+            with self.subTest(args=args):
+                self.assertEqual((code, out), (3, b""))
+                self.assertTrue(err.startswith(b"quellot-call: cannot load library"), err)
 
 
 class LinkedCHost(unittest.TestCase):

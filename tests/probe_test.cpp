@@ -10,67 +10,10 @@
 
 #include <gtest/gtest.h>
 
-#include "library.h"
+#include "loaded_probes.h"
 #include "printf_oracle.h"
-#include "quellot.h"
-#include "stdout_capture.h"
 
 namespace {
-
-const std::string library_path = Library::beside_executable(QUELLOT_LIBRARY_FILE);
-
-Library load()
-{
-    std::string error;
-    Library library = Library::open(library_path, error);
-    if (!library) ADD_FAILURE() << "cannot load " << library_path << ": " << error;
-    return library;
-}
-
-// The four probes of one loaded library.
-struct Probes {
-    Library library = load();
-    decltype(&call_float) float_ = library.function<decltype(&call_float)>("call_float");
-    decltype(&call_float_filename) float_filename =
-        library.function<decltype(&call_float_filename)>("call_float_filename");
-    decltype(&call_double) double_ = library.function<decltype(&call_double)>("call_double");
-    decltype(&call_double_filename) double_filename =
-        library.function<decltype(&call_double_filename)>("call_double_filename");
-};
-
-enum class Probe { float_, float_filename, double_, double_filename };
-
-const char *const prefixes[] = {
-    "call_float           => MyFloatValue  = ",
-    "call_float_filename  => MyFloatValue  = ",
-    "call_double          => MyDoubleValue = ",
-    "call_double_filename => MyDoubleValue = ",
-};
-
-bool has_filename(Probe probe) { return probe == Probe::float_filename || probe == Probe::double_filename; }
-bool is_single(Probe probe) { return probe == Probe::float_ || probe == Probe::float_filename; }
-
-int64_t call(const Probes &probes, Probe probe, double value, const char *filename)
-{
-    const float single = static_cast<float>(value);
-    switch (probe) {
-    case Probe::float_: return probes.float_(single);
-    case Probe::float_filename: return probes.float_filename(filename, single);
-    case Probe::double_: return probes.double_(value);
-    case Probe::double_filename: return probes.double_filename(filename, value);
-    }
-    return -1;
-}
-
-// The output of one call, with the call's result.
-std::string output_of(const Probes &probes, Probe probe, double value, const char *filename,
-                      int64_t *result = nullptr)
-{
-    StdoutCapture capture;
-    const int64_t r = call(probes, probe, value, filename);
-    if (result != nullptr) *result = r;
-    return capture.finish();
-}
 
 struct Line {
     Probe probe;

@@ -64,6 +64,36 @@ private:
     std::string text_;
 };
 
+// Makes every write to standard output fail for as long as it lasts: on Linux
+// standard output goes to /dev/full, on Windows it is closed.
+class FailingStdout {
+public:
+    FailingStdout()
+    {
+        std::fflush(stdout);
+        saved_ = capture_dup(1);
+#if defined(_WIN32)
+        capture_close(1);
+#else
+        const int fd = ::open("/dev/full", O_WRONLY);
+        capture_dup2(fd, 1);
+        capture_close(fd);
+#endif
+    }
+    FailingStdout(const FailingStdout &) = delete;
+    FailingStdout &operator=(const FailingStdout &) = delete;
+    ~FailingStdout()
+    {
+        std::fflush(stdout);
+        std::clearerr(stdout);
+        capture_dup2(saved_, 1);
+        capture_close(saved_);
+    }
+
+private:
+    int saved_ = -1;
+};
+
 // `text` as the standard-output stream writes it: text mode on Windows turns
 // every line feed into a carriage return and a line feed.
 inline std::string as_written(std::string text)
