@@ -2,8 +2,9 @@
 # builds both the Linux library and the Windows DLL.
 #   make demo   runs the reference host's demo natively and under Wine
 #   make test   runs every test of both builds
+#   make bench  measures a probe call against the printf it makes
 
-.PHONY: deps build demo test clean
+.PHONY: deps build demo test bench clean
 
 deps:
 	@tools/install-deps.sh
@@ -23,6 +24,9 @@ demo: build
 test: deps
 	cmake --workflow --preset native
 	cmake --workflow --preset windows
+
+bench: build
+	python3 bench/run_bench.py --native build/native --windows build/windows
 
 clean:
 	rm -rf build

@@ -8,7 +8,7 @@ function(quellot_warnings target)
 endfunction()
 
 if(WIN32)
-  # File names of the library and its import library.
+  # File name of the library, and so of its import library.
   set(QUELLOT_OUTPUT_NAME quellot_x64)
   # The file a host loads at run time.
   set(QUELLOT_RUNTIME_FILE_NAME "$<TARGET_FILE_NAME:quellot>")
@@ -58,26 +58,34 @@ else()
   set(QUELLOT_PLATFORM_TEST_ARGS)
 endif()
 
-# quellot_library_settings(target): how the probe library itself is linked.
-function(quellot_library_settings target)
-  set_target_properties(${target} PROPERTIES OUTPUT_NAME ${QUELLOT_OUTPUT_NAME})
+# quellot_library_settings(target output-name [PROBES]): how a library of the
+# project is built and linked. PROBES marks the probe library itself, whose
+# export list (and module name) is fixed; any other gets none.
+function(quellot_library_settings target output_name)
+  set_target_properties(${target} PROPERTIES OUTPUT_NAME ${output_name})
   if(WIN32)
-    # The .def file fixes the module name, the four exports and their ordinals;
-    # nothing else is exported. libgcc is linked in, so the DLL imports only
-    # KERNEL32.dll and msvcrt.dll.
-    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/src/quellot.def)
-    install(FILES ${PROJECT_SOURCE_DIR}/src/quellot.def DESTINATION ${CMAKE_INSTALL_LIBDIR})
+    # libgcc is linked in, so a DLL imports only KERNEL32.dll and msvcrt.dll,
+    # and the C headers' printf is msvcrt.dll's own.
     set_target_properties(${target} PROPERTIES PREFIX "")
     target_compile_definitions(${target} PRIVATE __USE_MINGW_ANSI_STDIO=0)
     target_link_options(${target} PRIVATE -static-libgcc)
+    if("PROBES" IN_LIST ARGN)
+      # The .def file fixes the module name, the four exports and their
+      # ordinals; nothing else is exported.
+      target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/src/quellot.def)
+      install(FILES ${PROJECT_SOURCE_DIR}/src/quellot.def DESTINATION ${CMAKE_INSTALL_LIBDIR})
+    endif()
   else()
     set_target_properties(${target} PROPERTIES
-      VERSION ${PROJECT_VERSION}
-      SOVERSION ${PROJECT_VERSION_MAJOR}
       C_VISIBILITY_PRESET hidden
-      CXX_VISIBILITY_PRESET hidden
-      LINK_DEPENDS ${PROJECT_SOURCE_DIR}/src/quellot.map)
-    target_link_options(${target} PRIVATE
-      -Wl,--version-script=${PROJECT_SOURCE_DIR}/src/quellot.map -Wl,--no-undefined -Wl,--as-needed)
+      CXX_VISIBILITY_PRESET hidden)
+    target_link_options(${target} PRIVATE -Wl,--no-undefined -Wl,--as-needed)
+    if("PROBES" IN_LIST ARGN)
+      set_target_properties(${target} PROPERTIES
+        VERSION ${PROJECT_VERSION}
+        SOVERSION ${PROJECT_VERSION_MAJOR}
+        LINK_DEPENDS ${PROJECT_SOURCE_DIR}/src/quellot.map)
+      target_link_options(${target} PRIVATE -Wl,--version-script=${PROJECT_SOURCE_DIR}/src/quellot.map)
+    endif()
   endif()
 endfunction()

@@ -4,7 +4,7 @@
 # fails, so that nothing half-builds.
 set -eu
 
-packages="cmake g++ make googletest libgtest-dev g++-mingw-w64-x86-64 wine wine64 python3"
+packages="cmake g++ make googletest libgtest-dev g++-mingw-w64-x86-64 wine wine64 python3 pkgconf valgrind"
 
 missing=""
 for package in $packages; do
