@@ -44,6 +44,8 @@ if(WIN32)
   set_tests_properties(wine.server.stop PROPERTIES FIXTURES_CLEANUP wine)
   set(QUELLOT_TEST_PROPERTIES FIXTURES_REQUIRED wine)
   set(QUELLOT_PLATFORM_TEST_ARGS --windows --emulator ${CMAKE_CROSSCOMPILING_EMULATOR})
+  # The suite of binary_test.py that reads this platform's binaries.
+  set(QUELLOT_BINARY_SUITE WindowsDll)
 
   # Debian ships GoogleTest for the host only; build it from its sources.
   set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
@@ -56,6 +58,7 @@ else()
   find_package(GTest REQUIRED)
   set(QUELLOT_TEST_PROPERTIES TIMEOUT 120)
   set(QUELLOT_PLATFORM_TEST_ARGS)
+  set(QUELLOT_BINARY_SUITE LinuxLibrary)
 endif()
 
 # quellot_library_settings(target output-name [PROBES]): how a library of the
