@@ -1,10 +1,14 @@
 #!/bin/sh
 # Installs the Debian packages that the build and the tests need, if any are
 # missing. As root it installs them with apt-get; otherwise it names them and
-# fails, so that nothing half-builds.
+# fails, so that nothing half-builds. Recommended packages are left out: the
+# build uses none of them, and they would triple the download.
 set -eu
 
-packages="cmake g++ make googletest libgtest-dev g++-mingw-w64-x86-64 wine wine64 python3 pkgconf valgrind"
+packages="cmake g++ make googletest libgtest-dev python3 pkgconf valgrind dpkg-dev
+g++-mingw-w64-x86-64 wine wine64
+qemu-user g++-i686-linux-gnu g++-aarch64-linux-gnu g++-arm-linux-gnueabihf
+g++-riscv64-linux-gnu g++-s390x-linux-gnu"
 
 missing=""
 for package in $packages; do
@@ -16,9 +20,9 @@ done
 
 if [ "$(id -u)" -ne 0 ]; then
     echo "quellot needs these Debian packages, which are not installed:$missing" >&2
-    echo "Install them as root with: apt-get update && apt-get install$missing" >&2
+    echo "Install them as root with: apt-get update && apt-get install --no-install-recommends$missing" >&2
     exit 1
 fi
 echo "Installing:$missing"
 apt-get update
-DEBIAN_FRONTEND=noninteractive apt-get install -y $missing
+DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $missing
