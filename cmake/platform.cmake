@@ -1,4 +1,5 @@
-# Everything in the build that differs between Windows and Linux.
+# Everything in the build that differs between Windows and Linux, and
+# between the Linux targets: the host's own and those that qemu-user runs.
 
 # quellot_warnings(target): the project's warning flags for one of its own
 # targets (not for third-party code built alongside).
@@ -46,19 +47,47 @@ if(WIN32)
   set(QUELLOT_PLATFORM_TEST_ARGS --windows --emulator ${CMAKE_CROSSCOMPILING_EMULATOR})
   # The suite of binary_test.py that reads this platform's binaries.
   set(QUELLOT_BINARY_SUITE WindowsDll)
+  # The target's name in package file names and in binary_test.py's facts.
+  set(QUELLOT_TARGET windows-x64)
+else()
+  set(QUELLOT_OUTPUT_NAME quellot)
+  set(QUELLOT_RUNTIME_FILE_NAME "$<TARGET_SONAME_FILE_NAME:quellot>")
+  set(QUELLOT_INSTALL_RUNTIME_LIBDIR ${CMAKE_INSTALL_LIBDIR})
+  set(QUELLOT_TEST_PROPERTIES TIMEOUT 120)
+  set(QUELLOT_PLATFORM_TEST_ARGS)
+  set(QUELLOT_BINARY_SUITE LinuxLibrary)
+  # Debian's names: 32-bit x86 is i386, and the one ARM triple offered is
+  # the hard-float one.
+  set(QUELLOT_TARGET linux-${CMAKE_SYSTEM_PROCESSOR})
+  if(CMAKE_SYSTEM_PROCESSOR MATCHES "^i.86$")
+    set(QUELLOT_TARGET linux-i386)
+  elseif(CMAKE_SYSTEM_PROCESSOR STREQUAL "arm")
+    set(QUELLOT_TARGET linux-armhf)
+  endif()
 
+  if(CMAKE_CROSSCOMPILING)
+    # qemu-user runs the target's programs, through a wrapper that gives it
+    # the target's sysroot (see qemu-run.in).
+    set(QUELLOT_SYSROOT /usr/${QUELLOT_TARGET_TRIPLE})
+    configure_file(${CMAKE_CURRENT_LIST_DIR}/qemu-run.in ${CMAKE_BINARY_DIR}/qemu-run
+                   FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                                    WORLD_READ WORLD_EXECUTE
+                   @ONLY)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/qemu-run)
+    # A project that consumes the installed tree is configured for the same target.
+    set(QUELLOT_PLATFORM_TEST_ARGS --emulator ${CMAKE_CROSSCOMPILING_EMULATOR}
+      --configure-arg=-DQUELLOT_TARGET_TRIPLE=${QUELLOT_TARGET_TRIPLE}
+      --configure-arg=-DQUELLOT_QEMU=${QUELLOT_QEMU})
+  endif()
+endif()
+
+if(CMAKE_CROSSCOMPILING)
   # Debian ships GoogleTest for the host only; build it from its sources.
   set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
   add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 else()
-  set(QUELLOT_OUTPUT_NAME quellot)
-  set(QUELLOT_RUNTIME_FILE_NAME "$<TARGET_SONAME_FILE_NAME:quellot>")
-  set(QUELLOT_INSTALL_RUNTIME_LIBDIR ${CMAKE_INSTALL_LIBDIR})
   find_package(GTest REQUIRED)
-  set(QUELLOT_TEST_PROPERTIES TIMEOUT 120)
-  set(QUELLOT_PLATFORM_TEST_ARGS)
-  set(QUELLOT_BINARY_SUITE LinuxLibrary)
 endif()
 
 # quellot_library_settings(target output-name [PROBES]): how a library of the
@@ -66,6 +95,10 @@ endif()
 # export list (and module name) is fixed; any other gets none.
 function(quellot_library_settings target output_name)
   set_target_properties(${target} PROPERTIES OUTPUT_NAME ${output_name})
+  # The libraries are C written in C++: without exception tables they need
+  # no C++ runtime support (on 32-bit ARM those tables would make the
+  # library need libgcc_s for its unwinding personality routines).
+  target_compile_options(${target} PRIVATE -fno-exceptions)
   if(WIN32)
     # libgcc is linked in, so a DLL imports only KERNEL32.dll and msvcrt.dll,
     # and the C headers' printf is msvcrt.dll's own.
