@@ -1,4 +1,6 @@
-"""Reads the library's export and import tables back from the built file."""
+"""Reads one library's tables back from the built file with the target's own
+binary tools: its name as the loader knows it, its exports and imports, and
+where a probe's argument arrives, from the disassembly."""
 
 import argparse
 import re
@@ -7,6 +9,8 @@ import sys
 import unittest
 
 ARGS = None
+
+PROBES = ["call_double", "call_double_filename", "call_float", "call_float_filename"]
 
 
 def tool(*command):
@@ -19,14 +23,13 @@ class WindowsDll(unittest.TestCase):
 
     def test_export_table(self):
         exports = self.dump[self.dump.index("The Export Tables"):]
-        self.assertRegex(exports, r"\nName\s+[0-9a-f]+ quellot_x64\.dll\n")
+        self.assertRegex(exports, r"\nName\s+[0-9a-f]+ %s\n" % re.escape(ARGS.module_name))
         self.assertRegex(exports, r"\nOrdinal Base\s+1\n")
         addresses = re.findall(r"\[\s*(\d+)\] \+base\[\s*(\d+)\]", exports)
         self.assertEqual(addresses, [("0", "1"), ("1", "2"), ("2", "3"), ("3", "4")])
         names = exports[exports.index("[Ordinal/Name Pointer] Table"):]
         names = re.findall(r"^\s*\[\s*(\d+)\] (\S+)$", names, re.M)
-        self.assertEqual(names, [("0", "call_double"), ("1", "call_double_filename"),
-                                 ("2", "call_float"), ("3", "call_float_filename")])
+        self.assertEqual(names, [(str(i), name) for i, name in enumerate(PROBES)])
 
     def test_imports_only_kernel32_and_msvcrt_printf(self):
         imports = self.dump[self.dump.index("The Import Tables"):self.dump.index("The Export Tables")]
@@ -41,18 +44,69 @@ class WindowsDll(unittest.TestCase):
 class LinuxLibrary(unittest.TestCase):
     def test_exports_exactly_the_four_probes(self):
         symbols = tool(ARGS.nm, "-D", "--defined-only", ARGS.library).split("\n")
-        self.assertEqual(sorted(line.split()[-1] for line in symbols if line),
-                         ["call_double", "call_double_filename", "call_float", "call_float_filename"])
+        self.assertEqual(sorted(line.split()[-1] for line in symbols if line), PROBES)
 
     def test_soname_and_needs_only_libc(self):
         dynamic = tool(ARGS.readelf, "-d", ARGS.library)
-        self.assertRegex(dynamic, r"Library soname: \[libquellot\.so\.1\]")
+        self.assertEqual(re.findall(r"Library soname: \[(\S+)\]", dynamic), [ARGS.soname])
         self.assertEqual(re.findall(r"Shared library: \[(\S+)\]", dynamic), ["libc.so.6"])
+
+
+def i386_entry_offsets(instructions):
+    """The stack offsets, relative to the stack pointer on entry, that the
+    instructions address through %esp (the return address is at 0)."""
+    depth = 0
+    offsets = set()
+    for line in instructions:
+        for displacement in re.findall(r"(-?0x[0-9a-f]+|-?\d+)?\(%esp\)", line):
+            offsets.add(int(displacement or "0", 0) - depth)
+        if re.search(r"\bpush", line):
+            depth += 4
+        elif re.search(r"\bpop", line):
+            depth -= 4
+        elif change := re.search(r"\b(sub|add)\s+\$(0x[0-9a-f]+|\d+),%esp", line):
+            depth += (1 if change.group(1) == "sub" else -1) * int(change.group(2), 0)
+    return offsets
+
+
+# Where the value of call_float_filename(p, v) arrives on each target, as the
+# README's table says, and how to see that the probe reads it from there: as
+# a source operand of one of its instructions (first in the AT&T syntax of
+# x86, after the destination elsewhere), or on i386 from the stack slot after
+# the pointer's.
+FLOAT_AFTER_POINTER = {
+    "linux-x86_64": ("%xmm0", lambda body: re.search(r"\s%xmm0,", body)),
+    "windows-x64": ("%xmm1", lambda body: re.search(r"\s%xmm1,", body)),
+    "linux-i386": ("8(%esp)", lambda body: 8 in i386_entry_offsets(body.split("\n"))),
+    "linux-aarch64": ("s0", lambda body: re.search(r",\s*s0\b", body)),
+    "linux-armhf": ("s0", lambda body: re.search(r",\s*s0\b", body)),
+    "linux-riscv64": ("fa0", lambda body: re.search(r",\s*fa0\b", body)),
+    "linux-s390x": ("%f0", lambda body: re.search(r",\s*%f0\b", body)),
+}
+
+
+class ArgumentPlaces(unittest.TestCase):
+    def disassembly(self, function):
+        """The instructions of `function`, one a line, without addresses or bytes."""
+        dump = tool(ARGS.objdump, "-d", "--no-show-raw-insn", "--disassemble=" + function, ARGS.library)
+        lines = dump[dump.index("<%s>:\n" % function):].split("\n")[1:]
+        # The function ends where the next symbol's or section's heading starts.
+        end = next((i for i, line in enumerate(lines) if line and "\t" not in line), len(lines))
+        return "\n".join(line.split("\t", 1)[1] for line in lines[:end] if "\t" in line)
+
+    def test_float_after_a_pointer_is_read_where_the_table_says(self):
+        place, reads_it = FLOAT_AFTER_POINTER[ARGS.target]
+        body = self.disassembly("call_float_filename")
+        self.assertTrue(body, "no instructions for call_float_filename")
+        self.assertTrue(reads_it(body), "call_float_filename does not read %s:\n%s" % (place, body))
 
 
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     parser.add_argument("--library", required=True)
+    parser.add_argument("--soname", default="", help="the SONAME a Linux library must have")
+    parser.add_argument("--module-name", default="", help="the module name a Windows DLL must export")
+    parser.add_argument("--target", default="", help="the target's name, e.g. linux-aarch64")
     parser.add_argument("--objdump", default="")
     parser.add_argument("--nm", default="")
     parser.add_argument("--readelf", default="")
