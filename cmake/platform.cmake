@@ -49,6 +49,8 @@ if(WIN32)
   set(QUELLOT_BINARY_SUITE WindowsDll)
   # The target's name in package file names and in binary_test.py's facts.
   set(QUELLOT_TARGET windows-x64)
+  # The archive of the installed tree a Windows user expects.
+  set(QUELLOT_PACKAGE_GENERATORS ZIP)
 else()
   set(QUELLOT_OUTPUT_NAME quellot)
   set(QUELLOT_RUNTIME_FILE_NAME "$<TARGET_SONAME_FILE_NAME:quellot>")
@@ -65,6 +67,13 @@ else()
     set(QUELLOT_TARGET linux-armhf)
   endif()
 
+  # A tarball for every Linux target, and a Debian package for this
+  # machine's own (dpkg-shlibdeps reads only binaries it can run).
+  set(QUELLOT_PACKAGE_GENERATORS TGZ)
+  if(NOT CMAKE_CROSSCOMPILING)
+    list(APPEND QUELLOT_PACKAGE_GENERATORS DEB)
+  endif()
+
   if(CMAKE_CROSSCOMPILING)
     # qemu-user runs the target's programs, through a wrapper that gives it
     # the target's sysroot (see qemu-run.in).
@@ -74,8 +83,9 @@ else()
                                     WORLD_READ WORLD_EXECUTE
                    @ONLY)
     set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/qemu-run)
+    set(QUELLOT_PLATFORM_TEST_ARGS --emulator ${CMAKE_CROSSCOMPILING_EMULATOR})
     # A project that consumes the installed tree is configured for the same target.
-    set(QUELLOT_PLATFORM_TEST_ARGS --emulator ${CMAKE_CROSSCOMPILING_EMULATOR}
+    set(QUELLOT_CONSUMER_TEST_ARGS
       --configure-arg=-DQUELLOT_TARGET_TRIPLE=${QUELLOT_TARGET_TRIPLE}
       --configure-arg=-DQUELLOT_QEMU=${QUELLOT_QEMU})
   endif()
