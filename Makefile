@@ -1,10 +1,15 @@
-# The front door. Each target first installs what is missing (as root) and
-# builds both the Linux library and the Windows DLL.
-#   make demo   runs the reference host's demo natively and under Wine
-#   make test   runs every test of both builds
-#   make bench  measures a probe call against the printf it makes
+# The front door. Each target first installs what is missing (as root).
+#   make demo          builds the Linux library and the Windows DLL and runs the
+#                      reference host's demo natively and under Wine
+#   make test          builds and tests every target, one after the other
+#   make test-PRESET   builds and tests one target (e.g. make test-linux-s390x)
+#   make package       builds every target and makes its archives in build/packages
+#   make suite-time    times every target's tests, after a build
+#   make bench         measures a probe call against the printf it makes
 
-.PHONY: deps build demo test bench clean
+PRESETS = native windows linux-i386 linux-aarch64 linux-armhf linux-riscv64 linux-s390x
+
+.PHONY: deps build demo test $(addprefix test-,$(PRESETS)) package suite-time bench clean
 
 deps:
 	@tools/install-deps.sh
@@ -21,9 +26,22 @@ demo: build
 	@echo "== Windows, under Wine: build/windows/bin/quellot_x64.dll"
 	@build/windows/wine-run build/windows/bin/quellot-call.exe
 
+# One target at a time: each build and each test run uses both cores.
 test: deps
-	cmake --workflow --preset native
-	cmake --workflow --preset windows
+	@set -e; for preset in $(PRESETS); do cmake --workflow --preset $$preset; done
+
+$(addprefix test-,$(PRESETS)): test-%: deps
+	cmake --workflow --preset $*
+
+package: deps
+	@set -e; for preset in $(PRESETS); do \
+	    cmake --preset $$preset && cmake --build --preset $$preset && \
+	    cpack --config build/$$preset/CPackConfig.cmake -B build/packages; \
+	done
+	@ls -l build/packages/quellot*
+
+suite-time:
+	@tools/suite-time.sh $(PRESETS)
 
 bench: build
 	python3 bench/run_bench.py --native build/native --windows build/windows
