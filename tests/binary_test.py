@@ -1,4 +1,5 @@
-"""Reads the library's export and import tables back from the built file."""
+"""Reads a probe library's export and import tables back from the built file:
+--name is the module name (Windows) or the SONAME (Linux) it must carry."""
 
 import argparse
 import re
@@ -19,7 +20,7 @@ class WindowsDll(unittest.TestCase):
 
     def test_export_table(self):
         exports = self.dump[self.dump.index("The Export Tables"):]
-        self.assertRegex(exports, r"\nName\s+[0-9a-f]+ quellot_x64\.dll\n")
+        self.assertRegex(exports, r"\nName\s+[0-9a-f]+ %s\n" % re.escape(ARGS.name))
         self.assertRegex(exports, r"\nOrdinal Base\s+1\n")
         addresses = re.findall(r"\[\s*(\d+)\] \+base\[\s*(\d+)\]", exports)
         self.assertEqual(addresses, [("0", "1"), ("1", "2"), ("2", "3"), ("3", "4")])
@@ -46,13 +47,14 @@ class LinuxLibrary(unittest.TestCase):
 
     def test_soname_and_needs_only_libc(self):
         dynamic = tool(ARGS.readelf, "-d", ARGS.library)
-        self.assertRegex(dynamic, r"Library soname: \[libquellot\.so\.1\]")
+        self.assertRegex(dynamic, r"Library soname: \[%s\]" % re.escape(ARGS.name))
         self.assertEqual(re.findall(r"Shared library: \[(\S+)\]", dynamic), ["libc.so.6"])
 
 
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     parser.add_argument("--library", required=True)
+    parser.add_argument("--name", required=True)
     parser.add_argument("--objdump", default="")
     parser.add_argument("--nm", default="")
     parser.add_argument("--readelf", default="")
