@@ -52,8 +52,12 @@ public:
         std::fflush(stdout);
         std::string text;
         char buffer[4096];
+        // Seek before reading: msvcrt.dll's read returns nothing more once it
+        // has met the end of a file, unless the file is sought.
+        ::lseek(reader_, offset_, SEEK_SET);
         for (int n; (n = static_cast<int>(::read(reader_, buffer, sizeof buffer))) > 0;)
             text.append(buffer, static_cast<size_t>(n));
+        offset_ += static_cast<long>(text.size());
         return text;
     }
 
@@ -68,4 +72,5 @@ private:
     std::filesystem::path path_;
     int saved_ = -1;
     int reader_ = -1;
+    long offset_ = 0;
 };

@@ -212,7 +212,7 @@ Alignment align(const std::vector<std::string> &expected, const std::vector<std:
             const size_t k = wanted[i].size();
             if (j + k <= m && std::equal(wanted[i].begin(), wanted[i].end(), lines.begin() + static_cast<long>(j)))
                 relax(i + 1, j + k, here, match, static_cast<uint32_t>(k));
-            if (j < m && probe_prefix(lines[j]) == probe_prefix(wanted[i][0]) && !probe_prefix(lines[j]).empty()) {
+            if (j < m && k > 0 && !probe_prefix(lines[j]).empty() && probe_prefix(lines[j]) == probe_prefix(wanted[i][0])) {
                 for (size_t t = 1; t <= k && j + t <= m; ++t) {
                     if (t > 1 && !probe_prefix(lines[j + t - 1]).empty()) break;
                     relax(i + 1, j + t, here + 1, differ, static_cast<uint32_t>(t));
