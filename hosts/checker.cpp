@@ -448,6 +448,6 @@ int check(const CheckRequest &request)
     if (after_pointer > 0) summary.emplace_back("after-pointer", after_pointer);
     std::stable_sort(summary.begin(), summary.end(), [](const auto &a, const auto &b) { return a.second > b.second; });
     std::printf("\nSummary: %zu of %zu calls identical\n", identical, calls.size());
-    for (const auto &[id, count] : summary) std::printf("%6zu  %-16s %s\n", count, id.c_str(), explanation(id).c_str());
+    for (const auto &[id, count] : summary) std::printf("  %5zu  %-16s %s\n", count, id.c_str(), explanation(id).c_str());
     return findings.empty() ? 0 : 1;
 }
