@@ -9,10 +9,12 @@ function(quellot_warnings target)
 endfunction()
 
 if(WIN32)
-  # File name of the library, and so of its import library.
+  # File names of the libraries, and so of their import libraries.
   set(QUELLOT_OUTPUT_NAME quellot_x64)
-  # The file a host loads at run time.
+  set(QUELLOT_EXACT_OUTPUT_NAME quellot_exact_x64)
+  # The files a host loads at run time.
   set(QUELLOT_RUNTIME_FILE_NAME "$<TARGET_FILE_NAME:quellot>")
+  set(QUELLOT_EXACT_RUNTIME_FILE_NAME "$<TARGET_FILE_NAME:quellot_exact>")
   # Where an installed tree keeps the library a host loads: beside the programs.
   set(QUELLOT_INSTALL_RUNTIME_LIBDIR ${CMAKE_INSTALL_BINDIR})
   # Programs carry their C++ runtime inside, so they run under Wine or on a
@@ -53,7 +55,9 @@ if(WIN32)
   set(QUELLOT_PACKAGE_GENERATORS ZIP)
 else()
   set(QUELLOT_OUTPUT_NAME quellot)
+  set(QUELLOT_EXACT_OUTPUT_NAME quellot_exact)
   set(QUELLOT_RUNTIME_FILE_NAME "$<TARGET_SONAME_FILE_NAME:quellot>")
+  set(QUELLOT_EXACT_RUNTIME_FILE_NAME "$<TARGET_SONAME_FILE_NAME:quellot_exact>")
   set(QUELLOT_INSTALL_RUNTIME_LIBDIR ${CMAKE_INSTALL_LIBDIR})
   set(QUELLOT_TEST_PROPERTIES TIMEOUT 120)
   set(QUELLOT_PLATFORM_TEST_ARGS)
@@ -66,6 +70,7 @@ else()
   elseif(CMAKE_SYSTEM_PROCESSOR STREQUAL "arm")
     set(QUELLOT_TARGET linux-armhf)
   endif()
+
 
   # A tarball for every Linux target, and a Debian package for this
   # machine's own (dpkg-shlibdeps reads only binaries it can run).
@@ -100,10 +105,12 @@ else()
   find_package(GTest REQUIRED)
 endif()
 
-# quellot_library_settings(target output-name [PROBES]): how a library of the
-# project is built and linked. PROBES marks the probe library itself, whose
-# export list (and module name) is fixed; any other gets none.
+# quellot_library_settings(target output-name [PROBES def-file]): how a library
+# of the project is built and linked. PROBES marks a probe library, whose
+# export list is fixed, with the .def file that also gives its Windows module
+# name; any other library gets no export list.
 function(quellot_library_settings target output_name)
+  cmake_parse_arguments(PARSE_ARGV 2 arg "" "PROBES" "")
   set_target_properties(${target} PROPERTIES OUTPUT_NAME ${output_name})
   # The libraries are C written in C++: without exception tables they need
   # no C++ runtime support (on 32-bit ARM those tables would make the
@@ -115,18 +122,18 @@ function(quellot_library_settings target output_name)
     set_target_properties(${target} PROPERTIES PREFIX "")
     target_compile_definitions(${target} PRIVATE __USE_MINGW_ANSI_STDIO=0)
     target_link_options(${target} PRIVATE -static-libgcc)
-    if("PROBES" IN_LIST ARGN)
+    if(arg_PROBES)
       # The .def file fixes the module name, the four exports and their
       # ordinals; nothing else is exported.
-      target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/src/quellot.def)
-      install(FILES ${PROJECT_SOURCE_DIR}/src/quellot.def DESTINATION ${CMAKE_INSTALL_LIBDIR})
+      target_sources(${target} PRIVATE ${arg_PROBES})
+      install(FILES ${arg_PROBES} DESTINATION ${CMAKE_INSTALL_LIBDIR})
     endif()
   else()
     set_target_properties(${target} PROPERTIES
       C_VISIBILITY_PRESET hidden
       CXX_VISIBILITY_PRESET hidden)
     target_link_options(${target} PRIVATE -Wl,--no-undefined -Wl,--as-needed)
-    if("PROBES" IN_LIST ARGN)
+    if(arg_PROBES)
       set_target_properties(${target} PROPERTIES
         VERSION ${PROJECT_VERSION}
         SOVERSION ${PROJECT_VERSION_MAJOR}

@@ -1,4 +1,7 @@
 /* quellot: four probes that print the floating-point argument they receive.
+ * Two libraries declare them through this header: the main one, quellot,
+ * whose lines show the value through "%f", and its exact twin, quellot_exact,
+ * whose lines show the value's bit pattern instead (see below).
  *
  * Each probe writes exactly one line to standard output with a single printf
  * call of the runtime library the module links against, never flushes, keeps
@@ -11,6 +14,12 @@
  *
  * The result is declared as a 64-bit integer so that a caller reading it as a
  * 32-bit or as a 64-bit integer gets 0 either way.
+ *
+ * The exact twin prints the same lines with the value field replaced by "0x"
+ * and the argument's own bits in lower-case hexadecimal, 8 digits for a float
+ * and 16 for a double, never widened or converted: a signalling NaN, a NaN
+ * payload, a subnormal and the last bit of a double show as they arrived.
+ * call_float(1234.5678f) prints "... MyFloatValue  = 0x449a522b".
  */
 #ifndef QUELLOT_H
 #define QUELLOT_H
@@ -31,16 +40,20 @@
 extern "C" {
 #endif
 
-/* Prints "call_float           => MyFloatValue  = %f\n". */
+/* Prints "call_float           => MyFloatValue  = %f\n";
+ * the twin prints "0x" and the float's 8 hex digits in place of %f. */
 QUELLOT_API int64_t call_float(float value);
 
-/* Prints "call_float_filename  => MyFloatValue  = %f - filename = %s\n". */
+/* Prints "call_float_filename  => MyFloatValue  = %f - filename = %s\n";
+ * the twin prints "0x" and the float's 8 hex digits in place of %f. */
 QUELLOT_API int64_t call_float_filename(const char *filename, float value);
 
-/* Prints "call_double          => MyDoubleValue = %f\n". */
+/* Prints "call_double          => MyDoubleValue = %f\n";
+ * the twin prints "0x" and the double's 16 hex digits in place of %f. */
 QUELLOT_API int64_t call_double(double value);
 
-/* Prints "call_double_filename => MyDoubleValue = %f - filename = %s\n". */
+/* Prints "call_double_filename => MyDoubleValue = %f - filename = %s\n";
+ * the twin prints "0x" and the double's 16 hex digits in place of %f. */
 QUELLOT_API int64_t call_double_filename(const char *filename, double value);
 
 #ifdef __cplusplus

@@ -1,6 +1,7 @@
-"""Reads one library's tables back from the built file with the target's own
-binary tools: its name as the loader knows it, its exports and imports, and
-where a probe's argument arrives, from the disassembly."""
+"""Reads a probe library's tables back from the built file with the target's
+own binary tools: --name is the module name (Windows) or the SONAME (Linux)
+it must carry; its exports and imports; and, from the disassembly, where a
+probe's argument arrives on the --target."""
 
 import argparse
 import re
@@ -23,7 +24,7 @@ class WindowsDll(unittest.TestCase):
 
     def test_export_table(self):
         exports = self.dump[self.dump.index("The Export Tables"):]
-        self.assertRegex(exports, r"\nName\s+[0-9a-f]+ %s\n" % re.escape(ARGS.module_name))
+        self.assertRegex(exports, r"\nName\s+[0-9a-f]+ %s\n" % re.escape(ARGS.name))
         self.assertRegex(exports, r"\nOrdinal Base\s+1\n")
         addresses = re.findall(r"\[\s*(\d+)\] \+base\[\s*(\d+)\]", exports)
         self.assertEqual(addresses, [("0", "1"), ("1", "2"), ("2", "3"), ("3", "4")])
@@ -48,7 +49,7 @@ class LinuxLibrary(unittest.TestCase):
 
     def test_soname_and_needs_only_libc(self):
         dynamic = tool(ARGS.readelf, "-d", ARGS.library)
-        self.assertEqual(re.findall(r"Library soname: \[(\S+)\]", dynamic), [ARGS.soname])
+        self.assertEqual(re.findall(r"Library soname: \[(\S+)\]", dynamic), [ARGS.name])
         self.assertEqual(re.findall(r"Shared library: \[(\S+)\]", dynamic), ["libc.so.6"])
 
 
@@ -104,8 +105,7 @@ class ArgumentPlaces(unittest.TestCase):
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     parser.add_argument("--library", required=True)
-    parser.add_argument("--soname", default="", help="the SONAME a Linux library must have")
-    parser.add_argument("--module-name", default="", help="the module name a Windows DLL must export")
+    parser.add_argument("--name", required=True)
     parser.add_argument("--target", default="", help="the target's name, e.g. linux-aarch64")
     parser.add_argument("--objdump", default="")
     parser.add_argument("--nm", default="")

@@ -50,6 +50,13 @@ def run_all(cases):
         return list(pool.map(lambda case: run(ARGS.host, *case[0]), cases))
 
 
+def skip_unless_native(test):
+    """The ctypes client runs only where the library is native."""
+    if ARGS.emulator:
+        test.skipTest("ctypes loads the library into this machine's own Python, "
+                      "which cannot load a library built for another target")
+
+
 F = "call_float           => MyFloatValue  = "
 FF = "call_float_filename  => MyFloatValue  = "
 D = "call_double          => MyDoubleValue = "
@@ -203,6 +210,13 @@ C_HOST_OUTPUT = ("host: before\n"
                  + FF + "-0.000000 - filename = \n"
                  + D + "0.100000\n"
                  + "host: after, results 0\n")
+C_HOST_EXACT_OUTPUT = ("host: before\n"
+                       + F + "0x449a522b\n"
+                       + "host: between\n"
+                       + DF + "0x4004000000000000 - filename = linked.txt\n"
+                       + FF + "0x80000000 - filename = \n"
+                       + D + "0x3fb999999999999a\n"
+                       + "host: after, results 0\n")
 
 
 # Values sent as raw bits: NaN payloads, infinities, subnormals, extremes.
@@ -335,14 +349,65 @@ class ConformanceKit(unittest.TestCase):
         self.assertEqual([r.split(b" ")[0].decode() for r in reports], [c.split("\t")[0] for c in calls])
 
     def test_ctypes_client_transcript_equals_the_reference(self):
-        if ARGS.emulator:
-            self.skipTest("ctypes loads the library into this machine's own Python, "
-                          "which cannot load a library built for another target")
+        skip_unless_native(self)
         reference = run(ARGS.host, "--replay", ARGS.calls)
         done = subprocess.run([sys.executable, ARGS.ctypes_client, ARGS.library, ARGS.calls],
                               capture_output=True, timeout=60)
         self.assertEqual(reference[0], 0)
         self.assertEqual((done.returncode, done.stdout, done.stderr), reference)
+
+
+class ExactKit(unittest.TestCase):
+    """The exact library's transcript of the call list depends on nothing but
+    the list, so it is shipped; every way of making it must give those bytes."""
+
+    def golden(self):
+        return pathlib.Path(ARGS.calls).with_suffix(".exact.txt").read_bytes()
+
+    def test_reference_replay_equals_the_golden_transcript(self):
+        code, out, err = run(ARGS.host, "--library", ARGS.exact_library, "--replay", ARGS.calls)
+        self.assertEqual((code, err), (0, b""))
+        if ARGS.windows:
+            self.assertNotIn(b"\n", out.replace(b"\r\n", b""))
+            out = out.replace(b"\r\n", b"\n")
+        self.assertEqual(out, self.golden())
+
+    def test_ctypes_client_transcript_equals_the_golden_transcript(self):
+        skip_unless_native(self)
+        done = subprocess.run([sys.executable, ARGS.ctypes_client, ARGS.exact_library, ARGS.calls],
+                              capture_output=True, timeout=60)
+        self.assertEqual((done.returncode, done.stdout, done.stderr), (0, self.golden(), b""))
+
+    def test_values_arrive_bit_for_bit_from_the_command_line(self):
+        cases = [(["--bits", "call_float", "7f800001"], F + "0x7f800001\n"),
+                 (["--bits", "call_float_filename", "n", "FFA00000"], FF + "0xffa00000 - filename = n\n"),
+                 (["--bits", "call_double", "7ff0000000000001"], D + "0x7ff0000000000001\n"),
+                 (["--bits", "call_double_filename", "n", "fff8000000000001"],
+                  DF + "0xfff8000000000001 - filename = n\n"),
+                 (["call_float", "-0"], F + "0x80000000\n"),
+                 (["call_double", "0.1"], D + "0x3fb999999999999a\n"),
+                 (["call_float", "1e-45"], F + "0x00000001\n")]
+        cases = [(["--library", ARGS.exact_library] + args, expected) for args, expected in cases]
+        cases += [(["--exact", "call_float", "1234.5678"], F + "0x449a522b\n")]
+        for (args, expected), (code, out, err) in zip(cases, run_all(cases)):
+            with self.subTest(args=args):
+                self.assertEqual((code, out, err), (0, written(expected), b""))
+
+    def test_the_kit_keeps_its_exact_bytes(self):
+        """An editor that strips trailing blanks, or a checkout that converts
+        line ends, silently breaks the kit."""
+        listing = pathlib.Path(ARGS.calls).read_bytes()
+        self.assertIn(b"\t\n", listing)
+        self.assertIn(b" \n", listing)
+        for data in (listing, self.golden()):
+            self.assertNotIn(b"\r\n", data)
+        if shutil.which("git") is None or not (pathlib.Path(ARGS.source_dir) / ".git").exists():
+            self.skipTest("not a git checkout: no attributes to read")
+        attributes = subprocess.run(["git", "-C", ARGS.source_dir, "check-attr", "text", "whitespace", "--",
+                                     "conformance/calls.txt", "conformance/calls.exact.txt"],
+                                    capture_output=True, text=True, check=True).stdout
+        self.assertEqual(attributes.count(": text: unset"), 2, attributes)
+        self.assertEqual(attributes.count("-blank-at-eol"), 2, attributes)
 
 
 class InstalledTree(unittest.TestCase):
@@ -357,17 +422,22 @@ class InstalledTree(unittest.TestCase):
         tree = (folder / "tree").resolve()
         library_dir = tree / ("bin" if ARGS.windows else "lib")
         expected = ["include/quellot.h", "lib/cmake/quellot/quellotConfig.cmake",
-                    "lib/cmake/quellot/quellotConfigVersion.cmake", "lib/pkgconfig/quellot.pc"]
-        expected += (["bin/quellot_x64.dll", "bin/quellot-call.exe", "lib/libquellot_x64.dll.a", "lib/quellot.def"]
+                    "lib/cmake/quellot/quellotConfigVersion.cmake", "lib/pkgconfig/quellot.pc",
+                    "lib/pkgconfig/quellot-exact.pc"]
+        expected += (["bin/quellot-call.exe"] + [name % library for name in
+                                                 ("bin/%s_x64.dll", "lib/lib%s_x64.dll.a", "lib/%s.def")
+                                                 for library in ("quellot", "quellot_exact")]
                      if ARGS.windows else
-                     ["lib/libquellot.so", "lib/libquellot.so.1", "lib/libquellot.so.1.0.0", "bin/quellot-call"])
+                     ["bin/quellot-call"] + [name % library for name in
+                                             ("lib/lib%s.so", "lib/lib%s.so.1", "lib/lib%s.so.1.0.0")
+                                             for library in ("quellot", "quellot_exact")])
         for path in expected:
             self.assertTrue((tree / path).exists(), path)
 
         # The installed reference host finds the installed library by itself.
-        code, out, _ = run(str(tree / "bin" / ("quellot-call.exe" if ARGS.windows else "quellot-call")),
-                           "call_float", "1234.5678")
-        self.assertEqual((code, out), (0, written(F + "1234.567749\n")))
+        host = str(tree / "bin" / ("quellot-call.exe" if ARGS.windows else "quellot-call"))
+        self.assertEqual(run(host, "call_float", "1234.5678")[:2], (0, written(F + "1234.567749\n")))
+        self.assertEqual(run(host, "--exact", "call_float", "1234.5678")[:2], (0, written(F + "0x449a522b\n")))
 
         consumer = pathlib.Path(ARGS.source_dir) / "tests" / "consumer"
         configure = ["cmake", "-S", str(consumer), "-B", str(folder / "cmake-build"),
@@ -377,19 +447,24 @@ class InstalledTree(unittest.TestCase):
         configure += ARGS.configure_arg
         build(*configure)
         build("cmake", "--build", str(folder / "cmake-build"))
-        program = next(p for p in (folder / "cmake-build").iterdir() if p.name.startswith("consumer"))
-        self.assertEqual(run(str(program)), (0, written(C_HOST_OUTPUT), b""))
-
-        env = dict(os.environ, PKG_CONFIG_PATH=str(tree / "lib" / "pkgconfig"), PKG_CONFIG_LIBDIR="")
-        flags = subprocess.run(["pkg-config", "--cflags", "--libs", "quellot"], env=env, check=True,
-                               capture_output=True, text=True).stdout.split()
-        program = folder / ("pkg-consumer.exe" if ARGS.windows else "pkg-consumer")
-        build(ARGS.c_compiler, "-D__USE_MINGW_ANSI_STDIO=0", "-o", str(program),
-              str(pathlib.Path(ARGS.source_dir) / "tests" / "c_host.c"), *flags)
-        if ARGS.windows:
-            shutil.copy(library_dir / "quellot_x64.dll", folder)
+        suffix = ".exe" if ARGS.windows else ""
         run_env = dict(os.environ, LD_LIBRARY_PATH=str(library_dir))
-        self.assertEqual(run(str(program), env=run_env), (0, written(C_HOST_OUTPUT), b""))
+        for package, output in (("quellot", C_HOST_OUTPUT), ("quellot-exact", C_HOST_EXACT_OUTPUT)):
+            with self.subTest(package=package):
+                target = "exact" if package == "quellot-exact" else "quellot"
+                program = folder / "cmake-build" / ("consumer_" + target + suffix)
+                self.assertEqual(run(str(program)), (0, written(output), b""))
+
+                env = dict(os.environ, PKG_CONFIG_PATH=str(tree / "lib" / "pkgconfig"), PKG_CONFIG_LIBDIR="")
+                flags = subprocess.run(["pkg-config", "--cflags", "--libs", package], env=env, check=True,
+                                       capture_output=True, text=True).stdout.split()
+                program = folder / ("pkg-" + package + suffix)
+                build(ARGS.c_compiler, "-D__USE_MINGW_ANSI_STDIO=0", "-o", str(program),
+                      str(pathlib.Path(ARGS.source_dir) / "tests" / "c_host.c"), *flags)
+                if ARGS.windows:
+                    for dll in library_dir.glob("*.dll"):
+                        shutil.copy(dll, folder)
+                self.assertEqual(run(str(program), env=run_env), (0, written(output), b""))
         shutil.rmtree(folder)
 
 
@@ -399,6 +474,7 @@ if __name__ == "__main__":
     parser.add_argument("--c-host", required=True)
     parser.add_argument("--empty-library", required=True)
     parser.add_argument("--library", required=True)
+    parser.add_argument("--exact-library", required=True)
     parser.add_argument("--calls", required=True)
     parser.add_argument("--ctypes-client", required=True)
     parser.add_argument("--build-dir", required=True)

@@ -1,5 +1,6 @@
-// The probe library loaded at run time, as a host loads it, with helpers to
-// call any of its four probes and capture what the call prints.
+// The probe library (or its exact twin) loaded at run time, as a host loads
+// it, with helpers to call any of its four probes and capture what the call
+// prints.
 #pragma once
 
 #include <cstdint>
@@ -12,18 +13,20 @@
 #include "stdout_capture.h"
 
 inline const std::string library_path = Library::beside_executable(QUELLOT_LIBRARY_FILE);
+inline const std::string exact_library_path = Library::beside_executable(QUELLOT_EXACT_LIBRARY_FILE);
 
-inline Library load()
+inline Library load(const std::string &path = library_path)
 {
     std::string error;
-    Library library = Library::open(library_path, error);
-    if (!library) ADD_FAILURE() << "cannot load " << library_path << ": " << error;
+    Library library = Library::open(path, error);
+    if (!library) ADD_FAILURE() << "cannot load " << path << ": " << error;
     return library;
 }
 
 // The four probes of one loaded library.
 struct Probes {
-    Library library = load();
+    explicit Probes(const std::string &path = library_path) : library(load(path)) {}
+    Library library;
     decltype(&call_float) float_ = library.function<decltype(&call_float)>("call_float");
     decltype(&call_float_filename) float_filename =
         library.function<decltype(&call_float_filename)>("call_float_filename");

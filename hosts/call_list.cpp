@@ -1,0 +1,83 @@
+#include "call_list.h"
+
+#include <charconv>
+#include <fstream>
+#include <string_view>
+#include <system_error>
+
+#include "failure.h"
+#include "values.h"
+
+namespace {
+
+// A FILENAME field with its escapes (\\ \t \n \r \xHH) decoded.
+std::string unescape(std::string_view field)
+{
+    std::string name;
+    for (size_t i = 0; i < field.size(); ++i) {
+        const char c = field[i];
+        if (c < 0x20 || c > 0x7e)
+            throw usage("FILENAME holds a byte that is not printable ASCII; write it as \\xHH");
+        if (c != '\\') {
+            name += c;
+            continue;
+        }
+        const char escape = ++i < field.size() ? field[i] : '\0';
+        if (escape == '\\' || escape == 't' || escape == 'n' || escape == 'r') {
+            name += escape == 't' ? '\t' : escape == 'n' ? '\n' : escape == 'r' ? '\r' : '\\';
+            continue;
+        }
+        unsigned byte = 0;
+        const std::string_view hex = escape == 'x' ? field.substr(i + 1, 2) : std::string_view();
+        const auto [end, ec] = std::from_chars(hex.data(), hex.data() + hex.size(), byte, 16);
+        if (escape != 'x' || hex.size() != 2 || ec != std::errc() || end != hex.data() + 2)
+            throw usage("FILENAME has a bad escape at '" + std::string(field.substr(i - 1, 4)) +
+                        "': use \\\\, \\t, \\n, \\r or \\xHH");
+        if (byte == 0) throw usage("FILENAME cannot hold \\x00, which would end the name");
+        name += static_cast<char>(byte);
+        i += 2;
+    }
+    return name;
+}
+
+// One line that is neither blank nor a comment.
+Call read_call(std::string_view line)
+{
+    std::vector<std::string_view> fields;
+    for (size_t start = 0;;) {
+        const size_t tab = line.find('\t', start);
+        fields.emplace_back(line.substr(start, tab - start));
+        if (tab == std::string_view::npos) break;
+        start = tab + 1;
+    }
+    Call call;
+    call.probe = &probe_named(fields[0]);
+    const size_t wanted = call.probe->filename ? 3 : 2;
+    if (fields.size() != wanted)
+        throw usage(std::string(call.probe->name) + " takes " + std::to_string(wanted) +
+                    " tab-separated fields, got " + std::to_string(fields.size()));
+    call.bits = parse_value(fields[1], call.probe->single, true);
+    if (call.probe->filename) call.filename = unescape(fields[2]);
+    return call;
+}
+
+} // namespace
+
+std::vector<Call> read_call_list(const std::string &file)
+{
+    std::ifstream in(file, std::ios::binary);
+    if (!in) throw usage("cannot read call list '" + file + "'");
+    std::vector<Call> calls;
+    std::string line;
+    for (size_t number = 1; std::getline(in, line); ++number) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty() || line.front() == '#') continue;
+        try {
+            calls.push_back(read_call(line));
+            calls.back().line = number;
+        } catch (const Failure &failure) {
+            throw Failure{failure.code, file + ":" + std::to_string(number) + ": " + failure.message};
+        }
+    }
+    return calls;
+}

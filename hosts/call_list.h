@@ -1,0 +1,12 @@
+// A call list, such as conformance/calls.txt: one call a line,
+// PROBE <tab> BITS [<tab> FILENAME], read and checked whole before any call.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "probes.h"
+
+// Every call of the list in `file`, in order. Refuses (exit 2) a list that
+// cannot be read or holds a malformed line, naming the file and the line.
+std::vector<Call> read_call_list(const std::string &file);
