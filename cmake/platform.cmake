@@ -71,6 +71,14 @@ else()
     set(QUELLOT_TARGET linux-armhf)
   endif()
 
+  if(QUELLOT_TARGET STREQUAL "linux-i386")
+    # The programs that call the probes (the reference host, the tests, the
+    # benchmark) do their floating-point work in SSE registers. Built for the
+    # x87 unit, GCC copies a float or double argument through it, and an x87
+    # load quiets a signalling NaN: the probe would receive other bits than
+    # the caller meant to send. The libraries keep the target's baseline.
+    add_compile_options("$<$<STREQUAL:$<TARGET_PROPERTY:TYPE>,EXECUTABLE>:-msse2;-mfpmath=sse>")
+  endif()
 
   # A tarball for every Linux target, and a Debian package for this
   # machine's own (dpkg-shlibdeps reads only binaries it can run).
