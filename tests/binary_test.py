@@ -70,19 +70,31 @@ def i386_entry_offsets(instructions):
     return offsets
 
 
+def reads(register, stores):
+    """A test that instructions read `register`: as a source operand after the
+    destination, or as the register that a store (a mnemonic matching
+    `stores`) writes to memory, which comes first."""
+    pattern = re.compile(r",\s*{0}\b|^(?:{1})\s+{0}\b".format(re.escape(register), stores), re.M)
+    return lambda body: pattern.search(body)
+
+
+def reads_att(register):
+    """The same in x86's AT&T syntax, where every source operand comes first."""
+    pattern = re.compile(r"\s{0},".format(re.escape(register)))
+    return lambda body: pattern.search(body)
+
+
 # Where the value of call_float_filename(p, v) arrives on each target, as the
-# README's table says, and how to see that the probe reads it from there: as
-# a source operand of one of its instructions (first in the AT&T syntax of
-# x86, after the destination elsewhere), or on i386 from the stack slot after
-# the pointer's.
+# README's table says, and how to see that the probe reads it from there (on
+# i386, from the stack slot after the pointer's).
 FLOAT_AFTER_POINTER = {
-    "linux-x86_64": ("%xmm0", lambda body: re.search(r"\s%xmm0,", body)),
-    "windows-x64": ("%xmm1", lambda body: re.search(r"\s%xmm1,", body)),
+    "linux-x86_64": ("%xmm0", reads_att("%xmm0")),
+    "windows-x64": ("%xmm1", reads_att("%xmm1")),
     "linux-i386": ("8(%esp)", lambda body: 8 in i386_entry_offsets(body.split("\n"))),
-    "linux-aarch64": ("s0", lambda body: re.search(r",\s*s0\b", body)),
-    "linux-armhf": ("s0", lambda body: re.search(r",\s*s0\b", body)),
-    "linux-riscv64": ("fa0", lambda body: re.search(r",\s*fa0\b", body)),
-    "linux-s390x": ("%f0", lambda body: re.search(r",\s*%f0\b", body)),
+    "linux-aarch64": ("s0", reads("s0", r"st[rpu]\S*")),
+    "linux-armhf": ("s0", reads("s0", r"v?st[rm]\S*|vpush")),
+    "linux-riscv64": ("fa0", reads("fa0", r"fs[wd]")),
+    "linux-s390x": ("%f0", reads("%f0", r"st[ed]y?")),
 }
 
 
