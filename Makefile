@@ -41,7 +41,7 @@ package: deps
 	@ls -l build/packages/quellot*
 
 suite-time:
-	@tools/suite-time.sh $(PRESETS)
+	@python3 tools/suite_time.py $(PRESETS)
 
 bench: build
 	python3 bench/run_bench.py --native build/native --windows build/windows
