@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "call_list.h"
+#include "checker.h"
 #include "failure.h"
 #include "library.h"
 #include "probes.h"
@@ -24,6 +25,7 @@ constexpr const char *help = R"(usage:
   quellot-call [--library PATH] [--bits] PROBE [FILENAME] VALUE
   quellot-call [--library PATH] [--bits] --ordinal N [FILENAME] VALUE   (Windows)
   quellot-call [--library PATH] --replay FILE
+  quellot-call [--library PATH] --check CALLS TRANSCRIPT
   quellot-call [--library PATH]
   quellot-call --help
 
@@ -39,10 +41,19 @@ the four probes once.
                  4 call_float_filename (Windows only; Linux has no ordinals)
   --library PATH load this library instead of the default one: the library
                  beside quellot-call, or else the one in the installed tree
+  --exact        load the exact library instead of the main one, from the same
+                 place: its reports show the bits that arrived (0x449a522b)
+                 where the main library's show "%f" decimals (1234.567749)
   --replay FILE  make every call of a call list (such as conformance/calls.txt)
                  in order, after checking every line; a line is
                  PROBE <tab> BITS [<tab> FILENAME], with BITS as for --bits and
                  the escapes \\ \t \n \r \xHH in FILENAME; "#" starts a comment
+  --check CALLS TRANSCRIPT
+                 compare an FFI's transcript of the call list CALLS (TRANSCRIPT
+                 "-" for standard input) with the reports the library prints
+                 for the same calls, and name the fault behind each difference;
+                 the exact library is the default when TRANSCRIPT shows bit
+                 patterns
   --bits         VALUE is the raw IEEE bit pattern in hexadecimal: 8 digits for
                  the float probes, 16 for the double probes, optional 0x; for
                  signalling NaNs, NaN payloads and exact subnormals
@@ -52,7 +63,8 @@ VALUE is a decimal number (rounded once, straight to the probe's precision),
 a hexadecimal floating-point number such as 0x1.8p1, inf, -inf, nan or -0.
 A decimal value too large or too small for the probe's precision is refused.
 
-Exit status: the probe's result (0); 2 for a usage error (unknown probe, wrong
+Exit status: the probe's result (0); for --check 0 when every report is
+identical and 1 when any differs; 2 for a usage error (unknown probe, wrong
 number of arguments, a value that does not parse or is out of range, a malformed
 call list line, with its number); 3 when the
 library cannot be loaded or the probe cannot be resolved.
@@ -72,12 +84,18 @@ int call_all(const std::string &path, const std::vector<Call> &calls, bool by_or
 
 int run(const std::vector<std::string_view> &args)
 {
-    // The library beside this program, as in the build tree and on Windows;
+    // A library beside this program, as in the build tree and on Windows;
     // else where an installed tree keeps libraries.
-    std::string path = Library::beside_executable(QUELLOT_LIBRARY_FILE);
-    if (!std::filesystem::exists(path))
-        path = Library::beside_executable(QUELLOT_INSTALLED_LIBRARY_DIR "/" QUELLOT_LIBRARY_FILE);
+    const auto default_library = [](const std::string &file) {
+        const std::string beside = Library::beside_executable(file);
+        std::error_code error;
+        return std::filesystem::exists(beside, error) ? beside
+                                                      : Library::beside_executable(QUELLOT_INSTALLED_LIBRARY_DIR "/" + file);
+    };
+    std::string path;
+    bool exact = false;
     std::string replay;
+    std::vector<std::string_view> check;
     bool bits = false;
     bool by_ordinal = false;
     Call request;
@@ -102,6 +120,11 @@ int run(const std::vector<std::string_view> &args)
             if (path.empty()) throw usage("--library needs a path, not an empty one");
         } else if (option == "--replay") {
             replay = option_value(option);
+        } else if (option == "--check") {
+            check.push_back(option_value(option));
+            check.push_back(option_value(option));
+        } else if (option == "--exact") {
+            exact = true;
         } else if (option == "--bits") {
             bits = true;
         } else if (option == "--ordinal") {
@@ -122,6 +145,15 @@ int run(const std::vector<std::string_view> &args)
         }
     }
     std::vector<std::string_view> rest(args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
+    if (exact && !path.empty()) throw usage("--exact and --library both name the library: give one");
+
+    if (!check.empty()) {
+        if (bits || by_ordinal || !rest.empty() || !replay.empty())
+            throw usage("--check takes no --bits, --ordinal, --replay, PROBE or VALUE");
+        return ::check({std::string(check[0]), std::string(check[1]), path, default_library(QUELLOT_LIBRARY_FILE),
+                        default_library(QUELLOT_EXACT_LIBRARY_FILE)});
+    }
+    if (path.empty()) path = default_library(exact ? QUELLOT_EXACT_LIBRARY_FILE : QUELLOT_LIBRARY_FILE);
 
     if (!replay.empty()) {
         if (bits || by_ordinal || !rest.empty())

@@ -1,7 +1,9 @@
 #include "values.h"
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
+#include <cmath>
 #include <string>
 #include <system_error>
 #include <type_traits>
@@ -54,4 +56,80 @@ uint64_t parse(std::string_view text, bool bits)
 uint64_t parse_value(std::string_view text, bool single, bool bits)
 {
     return single ? parse<float>(text, bits) : parse<double>(text, bits);
+}
+
+uint64_t sign_bit(bool single)
+{
+    return single ? 0x80000000u : 0x8000000000000000u;
+}
+
+uint64_t quiet_bit(bool single)
+{
+    return single ? 0x00400000u : 0x0008000000000000u;
+}
+
+namespace {
+
+uint64_t exponent_mask(bool single)
+{
+    return single ? 0x7f800000u : 0x7ff0000000000000u;
+}
+
+uint64_t fraction_mask(bool single)
+{
+    return single ? 0x007fffffu : 0x000fffffffffffffu;
+}
+
+} // namespace
+
+bool is_nan(uint64_t bits, bool single)
+{
+    return (bits & exponent_mask(single)) == exponent_mask(single) && (bits & fraction_mask(single)) != 0;
+}
+
+bool is_subnormal(uint64_t bits, bool single)
+{
+    return (bits & exponent_mask(single)) == 0 && (bits & fraction_mask(single)) != 0;
+}
+
+std::string exact_decimal(uint64_t bits, bool single)
+{
+    const std::string sign = (bits & sign_bit(single)) != 0 ? "-" : "";
+    if (is_nan(bits, single)) {
+        char payload[20];
+        const auto end = std::to_chars(payload, payload + sizeof payload,
+                                       bits & fraction_mask(single) & ~quiet_bit(single), 16).ptr;
+        return sign + ((bits & quiet_bit(single)) != 0 ? "quiet" : "signalling") + " NaN, payload 0x" +
+               std::string(payload, end);
+    }
+    const double value = single ? static_cast<double>(std::bit_cast<float>(static_cast<uint32_t>(bits)))
+                                : std::bit_cast<double>(bits);
+    if (std::isinf(value)) return sign + "inf";
+    // Every double is a finite binary fraction, so 767 significant digits
+    // hold it exactly; the zeros that pad it are dropped.
+    char text[800];
+    const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, 767).ptr;
+    std::string digits(text, end);
+    const size_t e = digits.find('e');
+    size_t last = digits.find_last_not_of('0', e - 1);
+    if (digits[last] == '.') --last;
+    std::string mantissa = digits.substr(0, last + 1);
+    const int exponent = std::stoi(digits.substr(e + 1));
+    // Plain notation where it stays short, scientific beyond.
+    if (exponent >= -6 && exponent < 21) {
+        const bool negative = mantissa[0] == '-';
+        std::string figures = mantissa.substr(negative ? 1 : 0);
+        figures.erase(std::remove(figures.begin(), figures.end(), '.'), figures.end());
+        std::string plain;
+        if (exponent < 0) {
+            plain = "0." + std::string(static_cast<size_t>(-exponent - 1), '0') + figures;
+        } else if (static_cast<size_t>(exponent) + 1 >= figures.size()) {
+            plain = figures + std::string(static_cast<size_t>(exponent) + 1 - figures.size(), '0');
+        } else {
+            plain = figures.substr(0, static_cast<size_t>(exponent) + 1) + "." +
+                    figures.substr(static_cast<size_t>(exponent) + 1);
+        }
+        return (negative ? "-" : "") + plain;
+    }
+    return mantissa + "e" + std::to_string(exponent);
 }

@@ -1,0 +1,426 @@
+#include "checker.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <vector>
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+#include "call_list.h"
+#include "capture.h"
+#include "diagnoses.h"
+#include "failure.h"
+#include "library.h"
+#include "probes.h"
+#include "quellot.h"
+#include "values.h"
+
+namespace {
+
+std::string read_transcript(const std::string &file)
+{
+    if (file == "-") {
+#if defined(_WIN32)
+        _setmode(_fileno(stdin), _O_BINARY);
+#endif
+        std::string text(std::istreambuf_iterator<char>(std::cin), {});
+        if (std::cin.bad()) throw usage("cannot read the transcript from standard input");
+        return text;
+    }
+    std::ifstream in(file, std::ios::binary);
+    std::string text;
+    if (in) text.assign(std::istreambuf_iterator<char>(in), {});
+    if (!in && !in.eof()) throw usage("cannot read transcript '" + file + "'");
+    return text;
+}
+
+// A string with every byte visible: the call list's escapes, and \" for quotes.
+std::string escaped(std::string_view bytes)
+{
+    std::string out;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\\' || c == '"') {
+            out += '\\';
+            out += c;
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (byte < 0x20 || byte > 0x7e) {
+            const char *hex = "0123456789abcdef";
+            out += "\\x";
+            out += hex[byte >> 4];
+            out += hex[byte & 15];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string shown(std::string_view bytes)
+{
+    return "\"" + escaped(bytes) + "\"";
+}
+
+// The first columns of every report of a probe: its name, padded, and "=> ".
+std::string_view probe_prefix(std::string_view line)
+{
+    for (const Probe &probe : probes) {
+        std::string prefix(probe.name);
+        prefix.resize(21, ' ');
+        prefix += "=> ";
+        if (line.starts_with(prefix)) return line.substr(0, prefix.size());
+    }
+    return {};
+}
+
+// Whether a transcript's reports show bit patterns (the exact library) rather
+// than "%f" values: most of its value fields are 0x and 8 or 16 hex digits.
+bool shows_bits(std::string_view transcript)
+{
+    size_t reports = 0, patterns = 0;
+    for (size_t at = 0; at < transcript.size();) {
+        const size_t end = std::min(transcript.find('\n', at), transcript.size());
+        const std::string_view line = transcript.substr(at, end - at);
+        at = end + 1;
+        if (probe_prefix(line).empty() || line.size() < 42) continue;
+        ++reports;
+        const std::string_view value = line.substr(40, line.find_first_of(" \r", 40) - 40);
+        patterns += (value.size() == 10 || value.size() == 18) && value.starts_with("0x") &&
+                    value.find_first_not_of("0123456789abcdef", 2) == std::string_view::npos;
+    }
+    return reports > 0 && 2 * patterns > reports;
+}
+
+std::vector<std::string> lines_of(std::string_view text)
+{
+    std::vector<std::string> lines;
+    for (size_t at = 0; at < text.size();) {
+        const size_t end = text.find('\n', at);
+        const size_t next = end == std::string_view::npos ? text.size() : end + 1;
+        lines.emplace_back(text.substr(at, next - at));
+        at = next;
+    }
+    return lines;
+}
+
+// The reference library, its probes resolved once, and what they print.
+class Reference {
+public:
+    explicit Reference(const std::string &path) : library_(open(path))
+    {
+        float_ = resolve<decltype(&call_float)>(path, "call_float");
+        float_filename_ = resolve<decltype(&call_float_filename)>(path, "call_float_filename");
+        double_ = resolve<decltype(&call_double)>(path, "call_double");
+        double_filename_ = resolve<decltype(&call_double_filename)>(path, "call_double_filename");
+    }
+
+    std::string print(const Call &call, const Attempt &attempt)
+    {
+        const auto key = std::make_tuple(call.probe->name, attempt.bits, attempt.filename, attempt.null_name);
+        const auto cached = cache_.find(key);
+        if (cached != cache_.end()) return cached->second;
+        const char *name = attempt.null_name ? nullptr : attempt.filename.c_str();
+        const float single = std::bit_cast<float>(static_cast<uint32_t>(attempt.bits));
+        const double value = std::bit_cast<double>(attempt.bits);
+        const std::string_view probe = call.probe->name;
+        if (probe == "call_float") float_(single);
+        if (probe == "call_float_filename") float_filename_(name, single);
+        if (probe == "call_double") double_(value);
+        if (probe == "call_double_filename") double_filename_(name, value);
+        return cache_[key] = capture_.take();
+    }
+
+private:
+    static Library open(const std::string &path)
+    {
+        std::string error;
+        Library library = Library::open(path, error);
+        if (!library) throw Failure{exit_load, "cannot load library '" + path + "': " + error};
+        return library;
+    }
+
+    template <typename F>
+    F resolve(const std::string &path, const char *name) const
+    {
+        const F function = library_.function<F>(name);
+        if (function == nullptr)
+            throw Failure{exit_load, "library '" + path + "' has no export '" + name + "': " + Library::last_error()};
+        return function;
+    }
+
+    Library library_;
+    decltype(&call_float) float_ = nullptr;
+    decltype(&call_float_filename) float_filename_ = nullptr;
+    decltype(&call_double) double_ = nullptr;
+    decltype(&call_double_filename) double_filename_ = nullptr;
+    OutputCapture capture_;
+    std::map<std::tuple<std::string_view, uint64_t, std::string, bool>, std::string> cache_;
+};
+
+// How each call's expected report lines up with the transcript's lines.
+struct Alignment {
+    static constexpr size_t none = SIZE_MAX;
+    std::vector<size_t> first_line;  // per call: its first transcript line, or none (missing)
+    std::vector<size_t> line_count;  // per call: how many transcript lines its report took
+    std::vector<bool> identical;     // per call
+    std::vector<bool> used;          // per transcript line: part of some call's report
+};
+
+// Lines the transcript up with the expected reports in order, at the least
+// cost: an identical report costs nothing, a differing report of the same
+// probe 1, a missing report or a line of no call 2 each.
+Alignment align(const std::vector<std::string> &expected, const std::vector<std::string> &lines)
+{
+    const size_t n = expected.size(), m = lines.size();
+    std::vector<std::vector<std::string>> wanted(n);
+    for (size_t i = 0; i < n; ++i) wanted[i] = lines_of(expected[i]);
+    enum Step : uint8_t { match, differ, skip_call, skip_line };
+    struct Cell {
+        uint32_t cost = UINT32_MAX;
+        Step step = match;
+        uint32_t took = 0;
+    };
+    std::vector<std::vector<Cell>> table(n + 1, std::vector<Cell>(m + 1));
+    table[0][0].cost = 0;
+    const auto relax = [&](size_t i, size_t j, uint32_t cost, Step step, uint32_t took) {
+        if (cost < table[i][j].cost) table[i][j] = {cost, step, took};
+    };
+    for (size_t i = 0; i <= n; ++i) {
+        for (size_t j = 0; j <= m; ++j) {
+            const uint32_t here = table[i][j].cost;
+            if (here == UINT32_MAX) continue;
+            if (j < m) relax(i, j + 1, here + 2, skip_line, 1);
+            if (i == n) continue;
+            relax(i + 1, j, here + 2, skip_call, 0);
+            const size_t k = wanted[i].size();
+            if (j + k <= m && std::equal(wanted[i].begin(), wanted[i].end(), lines.begin() + static_cast<long>(j)))
+                relax(i + 1, j + k, here, match, static_cast<uint32_t>(k));
+            if (j < m && k > 0 && !probe_prefix(lines[j]).empty() && probe_prefix(lines[j]) == probe_prefix(wanted[i][0])) {
+                for (size_t t = 1; t <= k && j + t <= m; ++t) {
+                    if (t > 1 && !probe_prefix(lines[j + t - 1]).empty()) break;
+                    relax(i + 1, j + t, here + 1, differ, static_cast<uint32_t>(t));
+                }
+            }
+        }
+    }
+    Alignment alignment{std::vector<size_t>(n, Alignment::none), std::vector<size_t>(n, 0),
+                        std::vector<bool>(n, false), std::vector<bool>(m, false)};
+    for (size_t i = n, j = m; i > 0 || j > 0;) {
+        const Cell cell = table[i][j];
+        if (cell.step == skip_line) {
+            --j;
+            continue;
+        }
+        --i;
+        if (cell.step == skip_call) continue;
+        j -= cell.took;
+        alignment.first_line[i] = j;
+        alignment.line_count[i] = cell.took;
+        alignment.identical[i] = cell.step == match;
+        for (size_t t = 0; t < cell.took; ++t) alignment.used[j + t] = true;
+    }
+    return alignment;
+}
+
+struct Finding {
+    size_t call = Alignment::none; // the call, or none for a line of no call
+    size_t line = Alignment::none; // its first transcript line, or none
+    std::string received;
+    std::vector<std::string> ids;  // every confirmed diagnosis, most specific first
+    std::string note;
+};
+
+std::string join(const std::vector<std::string> &ids)
+{
+    std::string out;
+    for (const std::string &id : ids) out += (out.empty() ? "" : ", ") + id;
+    return out;
+}
+
+} // namespace
+
+int check(const CheckRequest &request)
+{
+    const std::vector<Call> calls = read_call_list(request.calls);
+    std::string transcript = read_transcript(request.transcript);
+    const bool exact = shows_bits(transcript);
+    const std::string path =
+        !request.library.empty() ? request.library : exact ? request.exact_library : request.main_library;
+
+    std::vector<std::string> expected;
+    std::vector<Finding> findings;
+    std::map<std::string, size_t> counts;
+    {
+        Reference reference(path);
+        const Printer print = [&](const Call &call, const Attempt &attempt) { return reference.print(call, attempt); };
+        for (const Call &call : calls) expected.push_back(print(call, {call.bits, call.filename}));
+
+        // One finding for line ends that are not the runtime's, then compare
+        // as if they were.
+        const bool runtime_crlf = !expected.empty() && expected.front().ends_with("\r\n");
+        size_t feeds = 0, crlfs = 0;
+        for (size_t at = 0; (at = transcript.find('\n', at)) != std::string::npos; ++at, ++feeds)
+            crlfs += at > 0 && transcript[at - 1] == '\r';
+        const bool transcript_crlf = feeds > 0 && crlfs == feeds;
+        if (feeds > 0 && (crlfs == 0 || transcript_crlf) && transcript_crlf != runtime_crlf) {
+            std::string converted;
+            for (const char c : transcript) {
+                if (c == '\n' && runtime_crlf) converted += '\r';
+                if (c == '\n' && !runtime_crlf && !converted.empty() && converted.back() == '\r') converted.pop_back();
+                converted += c;
+            }
+            transcript = converted;
+            findings.push_back({Alignment::none, Alignment::none, "", {"line-ends"},
+                                std::string("the transcript's lines end in ") + (transcript_crlf ? "CR LF" : "LF") +
+                                    ", this C runtime writes " + (runtime_crlf ? "CR LF" : "LF")});
+        }
+
+        const std::vector<std::string> lines = lines_of(transcript);
+        Alignment alignment = align(expected, lines);
+        const auto received_of = [&](size_t i) {
+            std::string text;
+            for (size_t t = 0; t < alignment.line_count[i]; ++t) text += lines[alignment.first_line[i] + t];
+            return text;
+        };
+
+        // A report that arrived at another call's place: swapped with it, or
+        // left over in the transcript while its call has none.
+        std::vector<size_t> missing;
+        for (size_t i = 0; i < calls.size(); ++i)
+            if (alignment.first_line[i] == Alignment::none) missing.push_back(i);
+        for (size_t i = 0; i < calls.size(); ++i) {
+            if (alignment.first_line[i] == Alignment::none || alignment.identical[i]) continue;
+            const std::string received = received_of(i);
+            Finding finding{i, alignment.first_line[i], received, {}, ""};
+            for (const size_t j : {i - 1, i + 1})
+                if (j < calls.size() && received == expected[j] && !alignment.identical[j] &&
+                    alignment.first_line[j] != Alignment::none && received_of(j) == expected[i])
+                    finding.ids = {"order"};
+            if (finding.ids.empty() && !received.ends_with("\n") && expected[i].starts_with(received)) {
+                finding.ids = {"missing"};
+                finding.note = "the report was cut off";
+            }
+            if (finding.ids.empty()) finding.ids = explain(calls, i, received, exact, print);
+            if (finding.ids.empty()) finding.ids = {"unexplained"};
+            findings.push_back(finding);
+        }
+        for (size_t line = 0; line < lines.size(); ++line) {
+            if (alignment.used[line]) continue;
+            const auto found = std::find_if(missing.begin(), missing.end(),
+                                            [&](size_t i) { return expected[i] == lines[line]; });
+            if (found != missing.end()) {
+                findings.push_back({*found, line, lines[line], {"order"}, ""});
+                missing.erase(found);
+            } else {
+                findings.push_back({Alignment::none, line, lines[line], {"extra"}, ""});
+            }
+        }
+        size_t last_present = 0;
+        for (size_t i = 0; i < calls.size(); ++i)
+            if (alignment.first_line[i] != Alignment::none) last_present = i + 1;
+        const bool all_at_end = !missing.empty() && missing.front() >= last_present;
+        for (const size_t i : missing)
+            findings.push_back({i, Alignment::none, "", {"missing"},
+                                all_at_end && i == missing.front()
+                                    ? "every missing report is at the end: the C runtime's standard output was "
+                                      "probably not flushed before the process ended"
+                                    : ""});
+    }
+
+    // Where several diagnoses explain a difference, the one that explains
+    // the most differences of the whole transcript is named.
+    for (const Finding &finding : findings)
+        for (const std::string &id : finding.ids) ++counts[id];
+    for (Finding &finding : findings) {
+        std::string best = finding.ids.front();
+        for (const std::string &id : finding.ids)
+            if (counts[id] > counts[best]) best = id;
+        std::vector<std::string> also;
+        for (const std::string &id : finding.ids)
+            if (id != best) also.push_back(id);
+        finding.ids.insert(finding.ids.begin(), best);
+        finding.ids.erase(std::remove(finding.ids.begin() + 1, finding.ids.end(), best), finding.ids.end());
+    }
+    counts.clear();
+    for (const Finding &finding : findings) ++counts[finding.ids.front()];
+
+    // The value after a pointer went astray: the file-name probes' values
+    // are wrong while the one-argument probes of the same width are right.
+    size_t after_pointer = 0;
+    for (const bool single : {true, false}) {
+        size_t plain_wrong = 0, plain_calls = 0, named_wrong = 0;
+        for (const Call &call : calls)
+            plain_calls += call.probe->single == single && !call.probe->filename;
+        for (const Finding &finding : findings) {
+            const std::string &id = finding.ids.front();
+            if (finding.call == Alignment::none || id.starts_with("name-") || id == "missing" || id == "order")
+                continue;
+            const Probe &probe = *calls[finding.call].probe;
+            if (probe.single != single) continue;
+            (probe.filename ? named_wrong : plain_wrong) += 1;
+        }
+        if (named_wrong > 0 && plain_wrong == 0 && plain_calls > 0) after_pointer += named_wrong;
+    }
+
+    std::sort(findings.begin(), findings.end(), [](const Finding &a, const Finding &b) {
+        return std::tie(a.call, a.line) < std::tie(b.call, b.line);
+    });
+    const std::string &transcript_name = request.transcript == "-" ? std::string("(standard input)") : request.transcript;
+    std::printf("Checking %s against the %zu calls of %s,\nwith the reference made by the %s library %s%s.\n",
+                transcript_name.c_str(), calls.size(), request.calls.c_str(), exact ? "exact" : "main", path.c_str(),
+                request.library.empty() ? exact ? " (the transcript shows bit patterns)"
+                                                : " (the transcript shows \"%f\" values)"
+                                        : "");
+    for (const Finding &finding : findings) {
+        std::printf("\n");
+        const std::string where_line =
+            finding.line == Alignment::none ? "no report" : transcript_name + ":" + std::to_string(finding.line + 1);
+        if (finding.call != Alignment::none) {
+            const Call &call = calls[finding.call];
+            std::printf("%s:%zu, %s\n", request.calls.c_str(), call.line, where_line.c_str());
+            const bool single = call.probe->single;
+            std::printf("  call:      %s 0x%0*llx = %s", call.probe->name, single ? 8 : 16,
+                        static_cast<unsigned long long>(call.bits), exact_decimal(call.bits, single).c_str());
+            if (call.probe->filename) std::printf(", filename %s", shown(call.filename).c_str());
+            std::printf("\n  expected:  %s\n", shown(expected[finding.call]).c_str());
+        } else if (finding.line != Alignment::none) {
+            std::printf("%s: a line of no call\n", where_line.c_str());
+        } else {
+            std::printf("%s\n", transcript_name.c_str());
+        }
+        if (finding.line != Alignment::none) std::printf("  received:  %s\n", shown(finding.received).c_str());
+        const std::string &id = finding.ids.front();
+        std::printf("  diagnosis: %s: %s\n", id.c_str(), explanation(id).c_str());
+        if (!finding.note.empty()) std::printf("             %s\n", finding.note.c_str());
+        if (finding.ids.size() > 1)
+            std::printf("             (also explained by: %s)\n",
+                        join(std::vector<std::string>(finding.ids.begin() + 1, finding.ids.end())).c_str());
+    }
+
+    size_t identical = calls.size();
+    for (const Finding &finding : findings)
+        if (finding.call != Alignment::none) --identical;
+    std::vector<std::pair<std::string, size_t>> summary(counts.begin(), counts.end());
+    if (after_pointer > 0) summary.emplace_back("after-pointer", after_pointer);
+    std::stable_sort(summary.begin(), summary.end(), [](const auto &a, const auto &b) { return a.second > b.second; });
+    std::printf("\nSummary: %zu of %zu calls identical\n", identical, calls.size());
+    for (const auto &[id, count] : summary) std::printf("%6zu  %-16s %s\n", count, id.c_str(), explanation(id).c_str());
+    return findings.empty() ? 0 : 1;
+}

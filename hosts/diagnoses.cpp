@@ -1,0 +1,242 @@
+#include "diagnoses.h"
+
+#include <bit>
+#include <charconv>
+#include <cstdint>
+#include <map>
+#include <string_view>
+
+#include "values.h"
+
+namespace {
+
+// The value field and the file name of a received report, as the probe was
+// handed them (a line end that the runtime wrote as CR LF is LF again).
+struct Fields {
+    std::string value;
+    std::string filename;
+    bool has_filename = false;
+};
+
+constexpr size_t value_column = 40;
+constexpr std::string_view filename_mark = " - filename = ";
+
+Fields fields_of(std::string received)
+{
+    Fields fields;
+    for (size_t at; (at = received.find("\r\n")) != std::string::npos;) received.erase(at, 1);
+    if (!received.empty() && received.back() == '\n') received.pop_back();
+    if (received.size() < value_column) return fields;
+    const size_t mark = received.find(filename_mark, value_column);
+    fields.value = received.substr(value_column, mark - value_column);
+    if (mark != std::string::npos) {
+        fields.has_filename = true;
+        fields.filename = received.substr(mark + filename_mark.size());
+    }
+    return fields;
+}
+
+// The bits of an exact report's value field, if it is one.
+bool received_bits(const Fields &fields, bool single, uint64_t &bits)
+{
+    const size_t digits = single ? 8 : 16;
+    if (fields.value.size() != digits + 2 || fields.value.compare(0, 2, "0x") != 0) return false;
+    const char *first = fields.value.data() + 2;
+    const auto [end, ec] = std::from_chars(first, first + digits, bits, 16);
+    return ec == std::errc() && end == first + digits;
+}
+
+float as_float(uint64_t bits)
+{
+    return std::bit_cast<float>(static_cast<uint32_t>(bits));
+}
+
+uint64_t float_bits(float value)
+{
+    return std::bit_cast<uint32_t>(value);
+}
+
+// The bits of `bits` (of a call of the other precision when `from_single`
+// differs) as a value of the wanted precision.
+uint64_t converted(uint64_t bits, bool from_single, bool single)
+{
+    if (from_single == single) return bits;
+    if (single) return float_bits(static_cast<float>(std::bit_cast<double>(bits)));
+    return std::bit_cast<uint64_t>(static_cast<double>(as_float(bits)));
+}
+
+// The value after a decimal text of `digits` significant digits.
+uint64_t through_decimal(uint64_t bits, bool single, int digits)
+{
+    char text[64];
+    if (single) {
+        float value = as_float(bits);
+        const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, digits - 1).ptr;
+        std::from_chars(text, end, value);
+        return float_bits(value);
+    }
+    double value = std::bit_cast<double>(bits);
+    const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, digits - 1).ptr;
+    std::from_chars(text, end, value);
+    return std::bit_cast<uint64_t>(value);
+}
+
+// Bytes 0x80-0xff read as Latin-1 and written as UTF-8.
+std::string latin1_to_utf8(const std::string &name)
+{
+    std::string out;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            out += c;
+        } else {
+            out += static_cast<char>(0xc0 | (byte >> 6));
+            out += static_cast<char>(0x80 | (byte & 0x3f));
+        }
+    }
+    return out;
+}
+
+// Every byte that does not start a valid UTF-8 sequence replaced by U+FFFD.
+std::string utf8_replaced(const std::string &name)
+{
+    std::string out;
+    for (size_t i = 0; i < name.size();) {
+        const auto byte = static_cast<unsigned char>(name[i]);
+        const size_t length = byte < 0x80 ? 1 : byte >= 0xc2 && byte < 0xe0 ? 2 : byte >= 0xe0 && byte < 0xf0 ? 3
+                              : byte >= 0xf0 && byte < 0xf5                  ? 4
+                                                                             : 0;
+        bool valid = length > 0 && i + length <= name.size();
+        for (size_t k = 1; valid && k < length; ++k) valid = (static_cast<unsigned char>(name[i + k]) & 0xc0) == 0x80;
+        if (valid) {
+            out.append(name, i, length);
+            i += length;
+        } else {
+            out += "\xef\xbf\xbd";
+            ++i;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+std::vector<std::string> explain(const std::vector<Call> &calls, size_t index, const std::string &received,
+                                 bool exact, const Printer &print)
+{
+    const Call &call = calls[index];
+    const bool single = call.probe->single;
+    const uint64_t sign = sign_bit(single);
+    const Fields fields = fields_of(received);
+    uint64_t arrived = 0;
+    const bool shows_bits = exact && received_bits(fields, single, arrived);
+
+    std::vector<std::string> ids;
+    std::map<std::string, bool> seen;
+    const auto confirm = [&](const std::string &id, const Attempt &attempt) {
+        if (seen[id]) return;
+        if (print(call, attempt) == received) {
+            seen[id] = true;
+            ids.push_back(id);
+        }
+    };
+    const auto value = [&](const std::string &id, uint64_t bits) { confirm(id, {bits, call.filename}); };
+
+    // Faults of the value.
+    if (is_nan(call.bits, single)) {
+        if ((call.bits & quiet_bit(single)) == 0) value("quieted", call.bits | quiet_bit(single));
+        if (shows_bits && is_nan(arrived, single)) value("payload-lost", arrived);
+        for (const uint64_t quiet : {quiet_bit(single), quiet_bit(single) | sign})
+            value("payload-lost", quiet | (single ? 0x7f800000u : 0x7ff0000000000000u));
+    }
+    if (is_subnormal(call.bits, single)) value("flushed", call.bits & sign);
+    if ((call.bits & sign) != 0) value("sign-lost", call.bits & ~sign);
+    if (single) {
+        value("double-as-float", std::bit_cast<uint64_t>(static_cast<double>(as_float(call.bits))) & 0xffffffffu);
+    } else {
+        const uint64_t low = float_bits(static_cast<float>(std::bit_cast<double>(call.bits)));
+        // The high half is whatever the register held: read it from the
+        // report where it shows, else take the zeros a 32-bit load leaves.
+        value("float-as-double", (shows_bits ? arrived & 0xffffffff00000000u : 0) | low);
+        value("narrowed", std::bit_cast<uint64_t>(static_cast<double>(as_float(low))));
+    }
+    for (int digits = 1; digits <= (single ? 9 : 17); ++digits) {
+        const uint64_t sent = through_decimal(call.bits, single, digits);
+        if (sent != call.bits) value("decimal-" + std::to_string(digits), sent);
+        if (seen["decimal-" + std::to_string(digits)]) break;
+    }
+    for (const size_t other : {index - 1, index + 1})
+        if (other < calls.size())
+            value("shifted", converted(calls[other].bits, calls[other].probe->single, single));
+    value("zero", 0);
+
+    // Faults of the file name, the value having arrived intact.
+    if (call.probe->filename && fields.has_filename) {
+        const std::string &name = call.filename;
+        if (fields.filename == "(null)") confirm("name-null", {call.bits, "", true});
+        if (fields.filename.size() < name.size() && name.compare(0, fields.filename.size(), fields.filename) == 0)
+            confirm("name-truncated", {call.bits, fields.filename});
+        for (const std::string &recoded : {latin1_to_utf8(name), utf8_replaced(name)})
+            if (recoded != name) confirm("name-reencoded", {call.bits, recoded});
+        if (ids.empty()) confirm("name-other", {call.bits, fields.filename});
+    }
+    return ids;
+}
+
+std::string explanation(const std::string &id)
+{
+    if (id.starts_with("decimal-"))
+        return "the value went through a decimal text of " + id.substr(8) +
+               " significant digits (a float needs 9, a double 17 to arrive intact)";
+    static const std::map<std::string, std::string> words = {
+        {"double-as-float", "a float probe received the low 32 bits of the value's double: a double was passed "
+                            "where a float belongs"},
+        {"float-as-double", "a double probe received the float's bits in the low half of its register: a float "
+                            "was passed where a double belongs"},
+        {"narrowed", "a double probe received the value rounded to single precision"},
+        {"sign-lost", "the value arrived without its sign"},
+        {"zero", "+0 arrived: nothing reached the register or stack slot that the probe reads"},
+        {"flushed", "a subnormal arrived as zero: flushed to zero on the way"},
+        {"quieted", "a signalling NaN arrived quiet, its payload kept: a conversion or an x87 load on the "
+                    "way quieted it"},
+        {"payload-lost", "a NaN arrived with another payload or sign: the NaN was rebuilt, not passed as bits"},
+        {"shifted", "the value of the previous or next call arrived: arguments or reports out of step"},
+        {"after-pointer", std::string("the file-name probes' values are wrong while the one-argument probes of the "
+                                      "same width are right: the value after a pointer did not reach ") +
+                              slot_after_pointer()},
+        {"name-truncated", "the file name arrived cut short"},
+        {"name-reencoded", "the file name's bytes 0x80-0xff arrived re-encoded as UTF-8, or invalid UTF-8 "
+                           "replaced: pass file names as bytes"},
+        {"name-null", "a null pointer arrived instead of the file name: the probe printed \"(null)\""},
+        {"name-other", "the value arrived intact, the file name differs in another way"},
+        {"line-ends", "the transcript's line ends are not the ones this C runtime writes (CR LF or LF); "
+                      "compared after converting them"},
+        {"missing", "no report arrived for the call"},
+        {"extra", "a line that belongs to no call: the host's own output, or a report twice"},
+        {"order", "the call's report arrived, but out of order"},
+        {"unexplained", "a difference that none of the diagnoses confirms"},
+    };
+    const auto found = words.find(id);
+    return found != words.end() ? found->second : id;
+}
+
+const char *slot_after_pointer()
+{
+#if defined(_WIN64)
+    return "XMM1, the second argument's register on Win64";
+#elif defined(__x86_64__)
+    return "XMM0, the first floating-point register on System V x86-64";
+#elif defined(__aarch64__)
+    return "s0/d0, the first floating-point register on AArch64";
+#elif defined(__i386__)
+    return "the stack slot after the pointer on i386";
+#elif defined(__arm__)
+    return "s0/d0, the first VFP register on armhf";
+#elif defined(__riscv)
+    return "fa0, the first floating-point register on RISC-V";
+#elif defined(__s390x__)
+    return "f0, the first floating-point register on s390x";
+#else
+    return "its register or stack slot";
+#endif
+}
