@@ -8,6 +8,7 @@
 #include <iostream>
 #include <iterator>
 #include <map>
+#include <set>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -177,30 +178,47 @@ private:
 // How each call's expected report lines up with the transcript's lines.
 struct Alignment {
     static constexpr size_t none = SIZE_MAX;
-    std::vector<size_t> first_line;  // per call: its first transcript line, or none (missing)
-    std::vector<size_t> line_count;  // per call: how many transcript lines its report took
-    std::vector<bool> identical;     // per call
-    std::vector<bool> used;          // per transcript line: part of some call's report
+    std::vector<std::vector<size_t>> taken; // per call: the transcript lines of its report; none: missing
+    std::vector<bool> identical;            // per call
+    std::vector<bool> used;                 // per transcript line: part of some call's report
 };
+
+// The most table cells the alignment may take (about 1 GB).
+constexpr size_t max_cells = size_t{1} << 27;
 
 // Lines the transcript up with the expected reports in order, at the least
 // cost: an identical report costs nothing, a differing report of the same
-// probe 1, a missing report or a line of no call 2 each.
-Alignment align(const std::vector<std::string> &expected, const std::vector<std::string> &lines)
+// probe 1, a missing report or a line of no call 2 each. A line that neither
+// starts like a report nor continues one (a file name's second line) belongs
+// to no call and is left out of the table.
+Alignment align(const std::vector<std::string> &expected, const std::vector<std::string> &all_lines)
 {
-    const size_t n = expected.size(), m = lines.size();
+    const size_t n = expected.size();
     std::vector<std::vector<std::string>> wanted(n);
-    for (size_t i = 0; i < n; ++i) wanted[i] = lines_of(expected[i]);
+    std::set<std::string_view> continuations;
+    for (size_t i = 0; i < n; ++i) {
+        wanted[i] = lines_of(expected[i]);
+        for (size_t t = 1; t < wanted[i].size(); ++t) continuations.insert(wanted[i][t]);
+    }
+    std::vector<size_t> kept;
+    for (size_t line = 0; line < all_lines.size(); ++line)
+        if (!probe_prefix(all_lines[line]).empty() || continuations.count(all_lines[line]) > 0) kept.push_back(line);
+    const size_t m = kept.size();
+    if ((n + 1) * (m + 1) > max_cells)
+        throw usage("the transcript holds " + std::to_string(m) + " report lines for " + std::to_string(n) +
+                    " calls: too many to line up");
+    const auto line = [&](size_t j) -> const std::string & { return all_lines[kept[j]]; };
+
     enum Step : uint8_t { match, differ, skip_call, skip_line };
     struct Cell {
         uint32_t cost = UINT32_MAX;
         Step step = match;
-        uint32_t took = 0;
+        uint8_t took = 0;
     };
     std::vector<std::vector<Cell>> table(n + 1, std::vector<Cell>(m + 1));
     table[0][0].cost = 0;
-    const auto relax = [&](size_t i, size_t j, uint32_t cost, Step step, uint32_t took) {
-        if (cost < table[i][j].cost) table[i][j] = {cost, step, took};
+    const auto relax = [&](size_t i, size_t j, uint32_t cost, Step step, size_t took) {
+        if (cost < table[i][j].cost) table[i][j] = {cost, step, static_cast<uint8_t>(took)};
     };
     for (size_t i = 0; i <= n; ++i) {
         for (size_t j = 0; j <= m; ++j) {
@@ -209,19 +227,20 @@ Alignment align(const std::vector<std::string> &expected, const std::vector<std:
             if (j < m) relax(i, j + 1, here + 2, skip_line, 1);
             if (i == n) continue;
             relax(i + 1, j, here + 2, skip_call, 0);
-            const size_t k = wanted[i].size();
-            if (j + k <= m && std::equal(wanted[i].begin(), wanted[i].end(), lines.begin() + static_cast<long>(j)))
-                relax(i + 1, j + k, here, match, static_cast<uint32_t>(k));
-            if (j < m && k > 0 && !probe_prefix(lines[j]).empty() && probe_prefix(lines[j]) == probe_prefix(wanted[i][0])) {
+            const size_t k = std::min<size_t>(wanted[i].size(), UINT8_MAX);
+            bool same = j + k <= m;
+            for (size_t t = 0; same && t < k; ++t) same = line(j + t) == wanted[i][t];
+            if (same) relax(i + 1, j + k, here, match, k);
+            if (j < m && k > 0 && !probe_prefix(line(j)).empty() && probe_prefix(line(j)) == probe_prefix(wanted[i][0])) {
                 for (size_t t = 1; t <= k && j + t <= m; ++t) {
-                    if (t > 1 && !probe_prefix(lines[j + t - 1]).empty()) break;
-                    relax(i + 1, j + t, here + 1, differ, static_cast<uint32_t>(t));
+                    if (t > 1 && !probe_prefix(line(j + t - 1)).empty()) break;
+                    relax(i + 1, j + t, here + 1, differ, t);
                 }
             }
         }
     }
-    Alignment alignment{std::vector<size_t>(n, Alignment::none), std::vector<size_t>(n, 0),
-                        std::vector<bool>(n, false), std::vector<bool>(m, false)};
+    Alignment alignment{std::vector<std::vector<size_t>>(n), std::vector<bool>(n, false),
+                        std::vector<bool>(all_lines.size(), false)};
     for (size_t i = n, j = m; i > 0 || j > 0;) {
         const Cell cell = table[i][j];
         if (cell.step == skip_line) {
@@ -231,10 +250,11 @@ Alignment align(const std::vector<std::string> &expected, const std::vector<std:
         --i;
         if (cell.step == skip_call) continue;
         j -= cell.took;
-        alignment.first_line[i] = j;
-        alignment.line_count[i] = cell.took;
         alignment.identical[i] = cell.step == match;
-        for (size_t t = 0; t < cell.took; ++t) alignment.used[j + t] = true;
+        for (size_t t = 0; t < cell.took; ++t) {
+            alignment.taken[i].push_back(kept[j + t]);
+            alignment.used[kept[j + t]] = true;
+        }
     }
     return alignment;
 }
@@ -296,22 +316,23 @@ int check(const CheckRequest &request)
         Alignment alignment = align(expected, lines);
         const auto received_of = [&](size_t i) {
             std::string text;
-            for (size_t t = 0; t < alignment.line_count[i]; ++t) text += lines[alignment.first_line[i] + t];
+            for (const size_t line : alignment.taken[i]) text += lines[line];
             return text;
         };
+        const auto present = [&](size_t i) { return !alignment.taken[i].empty(); };
 
         // A report that arrived at another call's place: swapped with it, or
         // left over in the transcript while its call has none.
         std::vector<size_t> missing;
         for (size_t i = 0; i < calls.size(); ++i)
-            if (alignment.first_line[i] == Alignment::none) missing.push_back(i);
+            if (!present(i)) missing.push_back(i);
         for (size_t i = 0; i < calls.size(); ++i) {
-            if (alignment.first_line[i] == Alignment::none || alignment.identical[i]) continue;
+            if (!present(i) || alignment.identical[i]) continue;
             const std::string received = received_of(i);
-            Finding finding{i, alignment.first_line[i], received, {}, ""};
+            Finding finding{i, alignment.taken[i].front(), received, {}, ""};
             for (const size_t j : {i - 1, i + 1})
-                if (j < calls.size() && received == expected[j] && !alignment.identical[j] &&
-                    alignment.first_line[j] != Alignment::none && received_of(j) == expected[i])
+                if (j < calls.size() && received == expected[j] && !alignment.identical[j] && present(j) &&
+                    received_of(j) == expected[i])
                     finding.ids = {"order"};
             if (finding.ids.empty() && !received.ends_with("\n") && expected[i].starts_with(received)) {
                 finding.ids = {"missing"};
@@ -334,7 +355,7 @@ int check(const CheckRequest &request)
         }
         size_t last_present = 0;
         for (size_t i = 0; i < calls.size(); ++i)
-            if (alignment.first_line[i] != Alignment::none) last_present = i + 1;
+            if (present(i)) last_present = i + 1;
         const bool all_at_end = !missing.empty() && missing.front() >= last_present;
         for (const size_t i : missing)
             findings.push_back({i, Alignment::none, "", {"missing"},
@@ -388,7 +409,12 @@ int check(const CheckRequest &request)
                 request.library.empty() ? exact ? " (the transcript shows bit patterns)"
                                                 : " (the transcript shows \"%f\" values)"
                                         : "");
+    // A transcript of something else entirely would bury the rest under its
+    // lines of no call: the first ones are shown, the others counted.
+    constexpr size_t extras_shown = 100;
+    size_t extras = 0;
     for (const Finding &finding : findings) {
+        if (finding.ids.front() == "extra" && ++extras > extras_shown) continue;
         std::printf("\n");
         const std::string where_line =
             finding.line == Alignment::none ? "no report" : transcript_name + ":" + std::to_string(finding.line + 1);
@@ -414,6 +440,7 @@ int check(const CheckRequest &request)
                         join(std::vector<std::string>(finding.ids.begin() + 1, finding.ids.end())).c_str());
     }
 
+    if (extras > extras_shown) std::printf("\n... and %zu more lines of no call\n", extras - extras_shown);
     size_t identical = calls.size();
     for (const Finding &finding : findings)
         if (finding.call != Alignment::none) --identical;
@@ -421,6 +448,6 @@ int check(const CheckRequest &request)
     if (after_pointer > 0) summary.emplace_back("after-pointer", after_pointer);
     std::stable_sort(summary.begin(), summary.end(), [](const auto &a, const auto &b) { return a.second > b.second; });
     std::printf("\nSummary: %zu of %zu calls identical\n", identical, calls.size());
-    for (const auto &[id, count] : summary) std::printf("%6zu  %-16s %s\n", count, id.c_str(), explanation(id).c_str());
+    for (const auto &[id, count] : summary) std::printf("  %5zu  %-16s %s\n", count, id.c_str(), explanation(id).c_str());
     return findings.empty() ? 0 : 1;
 }

@@ -384,6 +384,7 @@ class ExactKit(unittest.TestCase):
                  (["call_double", "0.1"], D + "0x3fb999999999999a\n"),
                  (["call_float", "1e-45"], F + "0x00000001\n")]
         cases = [(["--library", ARGS.exact_library] + args, expected) for args, expected in cases]
+        cases += [(["--exact", "call_float", "1234.5678"], F + "0x449a522b\n")]
         for (args, expected), (code, out, err) in zip(cases, run_all(cases)):
             with self.subTest(args=args):
                 self.assertEqual((code, out, err), (0, written(expected), b""))
@@ -568,9 +569,9 @@ class InstalledTree(unittest.TestCase):
             self.assertTrue((tree / path).exists(), path)
 
         # The installed reference host finds the installed library by itself.
-        code, out, _ = run(str(tree / "bin" / ("quellot-call.exe" if ARGS.windows else "quellot-call")),
-                           "call_float", "1234.5678")
-        self.assertEqual((code, out), (0, written(F + "1234.567749\n")))
+        host = str(tree / "bin" / ("quellot-call.exe" if ARGS.windows else "quellot-call"))
+        self.assertEqual(run(host, "call_float", "1234.5678")[:2], (0, written(F + "1234.567749\n")))
+        self.assertEqual(run(host, "--exact", "call_float", "1234.5678")[:2], (0, written(F + "0x449a522b\n")))
 
         consumer = pathlib.Path(ARGS.source_dir) / "tests" / "consumer"
         configure = ["cmake", "-S", str(consumer), "-B", str(folder / "cmake-build"),
