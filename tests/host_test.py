@@ -447,6 +447,12 @@ class Checker(unittest.TestCase):
     """quellot-call --check against transcripts of known faults, made for
     real by the broken host, and against transcripts that are right."""
 
+    def folder(self):
+        """A work folder that is removed when the test ends, passed or not."""
+        folder = work_dir()
+        self.addCleanup(shutil.rmtree, folder)
+        return folder
+
     def call_count(self):
         return sum(1 for line in pathlib.Path(ARGS.calls).read_bytes().split(b"\n")
                    if line.strip(b" \t\r") and not line.startswith(b"#"))
@@ -460,7 +466,7 @@ class Checker(unittest.TestCase):
 
     def test_each_fault_gets_its_diagnoses(self):
         """Through a file and through standard input, with both libraries."""
-        folder = work_dir()
+        folder = self.folder()
         cases = [(fault, library, exact if library == ARGS.exact_library and exact is not None else main)
                  for fault, main, exact in CHECKED_FAULTS for library in (ARGS.library, ARGS.exact_library)]
 
@@ -479,11 +485,10 @@ class Checker(unittest.TestCase):
                 self.assertEqual((made[0], made[2]), (0, b""))
                 self.assertEqual((by_stdin[0], diagnoses(by_stdin[1])[0]), (by_file[0], diagnoses(by_file[1])[0]))
                 self.assert_checks(by_file, ids)
-        shutil.rmtree(folder)
 
     def test_the_reference_transcripts_check_clean(self):
         """Without --library, the exact twin's transcript is recognised."""
-        folder = work_dir()
+        folder = self.folder()
         clean = "Summary: %d of %d calls identical\n" % (self.call_count(), self.call_count())
         for library, check_with in ((ARGS.library, ["--library", ARGS.library]),
                                     (ARGS.exact_library, ["--library", ARGS.exact_library]),
@@ -494,12 +499,11 @@ class Checker(unittest.TestCase):
                 transcript = folder / "reference.txt"
                 transcript.write_bytes(out)
                 self.assert_checks(run(ARGS.host, *check_with, "--check", ARGS.calls, str(transcript)), set(), clean)
-        shutil.rmtree(folder)
 
     def test_the_ctypes_client_transcripts_check_clean(self):
         if ARGS.windows:
             self.skipTest("this machine has no Python for Windows")
-        folder = work_dir()
+        folder = self.folder()
         for library in (ARGS.library, ARGS.exact_library):
             with self.subTest(library=library):
                 transcript = folder / "ctypes.txt"
@@ -508,7 +512,6 @@ class Checker(unittest.TestCase):
                                    check=True, timeout=60)
                 self.assert_checks(run(ARGS.host, "--library", library, "--check", ARGS.calls, str(transcript)),
                                    set())
-        shutil.rmtree(folder)
 
     def test_line_ends_that_the_runtime_does_not_write_are_one_finding(self):
         code, out, _ = run(ARGS.host, "--replay", ARGS.calls)
@@ -519,17 +522,16 @@ class Checker(unittest.TestCase):
         self.assertRegex(diagnoses(result[1])[1], r"\n\s+1\s+line-ends\s")
 
     def test_a_transcript_of_another_list_is_missing_and_extra_reports(self):
-        folder = work_dir()
+        folder = self.folder()
         listing = folder / "other.txt"
         listing.write_bytes(b"call_float_filename\t40400000\tanother list\n"
                             b"call_double_filename\t401C000000000000\tanother list\n")
         code, out, err = run(ARGS.host, "--replay", str(listing))
         self.assertEqual((code, err), (0, b""))
         self.assert_checks(run(ARGS.host, "--check", ARGS.calls, "-", stdin=out), {"missing", "extra"})
-        shutil.rmtree(folder)
 
     def test_malformed_lists_are_refused_as_replay_refuses_them(self):
-        folder = work_dir()
+        folder = self.folder()
         transcript = folder / "transcript.txt"
         transcript.write_bytes(b"")
         lists = [folder / "none.txt"]
@@ -541,7 +543,6 @@ class Checker(unittest.TestCase):
                 replayed = run(ARGS.host, "--replay", str(listing))
                 self.assertEqual(replayed[:2], (2, b""))
                 self.assertEqual(run(ARGS.host, "--check", str(listing), str(transcript)), replayed)
-        shutil.rmtree(folder)
 
 
 class InstalledTree(unittest.TestCase):
