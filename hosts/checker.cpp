@@ -183,14 +183,17 @@ struct Alignment {
     std::vector<bool> used;                 // per transcript line: part of some call's report
 };
 
-// The most table cells the alignment may take (about 1 GB).
-constexpr size_t max_cells = size_t{1} << 27;
+// The most table cells the alignment may take (512 MB).
+constexpr size_t max_cells = size_t{1} << 25;
 
-// Lines the transcript up with the expected reports in order, at the least
-// cost: an identical report costs nothing, a differing report of the same
-// probe 1, a missing report or a line of no call 2 each. A line that neither
-// starts like a report nor continues one (a file name's second line) belongs
-// to no call and is left out of the table.
+// Lines the transcript up with the expected reports in order. What counts
+// first is the shape: every report paired with a call of its probe, the
+// fewest calls without a report and lines without a call; among the
+// alignments of the best shape, the one with the most identical reports wins.
+// So values that arrived one call out of step stay paired with their calls
+// instead of being matched to the neighbour they print like. A line that
+// neither starts like a report nor continues one (a file name's second line)
+// belongs to no call and is left out of the table.
 Alignment align(const std::vector<std::string> &expected, const std::vector<std::string> &all_lines)
 {
     const size_t n = expected.size();
@@ -207,26 +210,27 @@ Alignment align(const std::vector<std::string> &expected, const std::vector<std:
     if ((n + 1) * (m + 1) > max_cells)
         throw usage("the transcript holds " + std::to_string(m) + " report lines for " + std::to_string(n) +
                     " calls: too many to line up");
+    const uint64_t skip = n + m + 1; // outweighs every count of differing reports
     const auto line = [&](size_t j) -> const std::string & { return all_lines[kept[j]]; };
 
     enum Step : uint8_t { match, differ, skip_call, skip_line };
     struct Cell {
-        uint32_t cost = UINT32_MAX;
+        uint64_t cost = UINT64_MAX;
         Step step = match;
         uint8_t took = 0;
     };
     std::vector<std::vector<Cell>> table(n + 1, std::vector<Cell>(m + 1));
     table[0][0].cost = 0;
-    const auto relax = [&](size_t i, size_t j, uint32_t cost, Step step, size_t took) {
+    const auto relax = [&](size_t i, size_t j, uint64_t cost, Step step, size_t took) {
         if (cost < table[i][j].cost) table[i][j] = {cost, step, static_cast<uint8_t>(took)};
     };
     for (size_t i = 0; i <= n; ++i) {
         for (size_t j = 0; j <= m; ++j) {
-            const uint32_t here = table[i][j].cost;
-            if (here == UINT32_MAX) continue;
-            if (j < m) relax(i, j + 1, here + 2, skip_line, 1);
+            const uint64_t here = table[i][j].cost;
+            if (here == UINT64_MAX) continue;
+            if (j < m) relax(i, j + 1, here + skip, skip_line, 1);
             if (i == n) continue;
-            relax(i + 1, j, here + 2, skip_call, 0);
+            relax(i + 1, j, here + skip, skip_call, 0);
             const size_t k = std::min<size_t>(wanted[i].size(), UINT8_MAX);
             bool same = j + k <= m;
             for (size_t t = 0; same && t < k; ++t) same = line(j + t) == wanted[i][t];
@@ -312,7 +316,14 @@ int check(const CheckRequest &request)
                                     ", this C runtime writes " + (runtime_crlf ? "CR LF" : "LF")});
         }
 
-        const std::vector<std::string> lines = lines_of(transcript);
+        // A last line without its line end is a report the process did not
+        // finish writing: it is set aside and matched to a missing call.
+        std::vector<std::string> lines = lines_of(transcript);
+        std::string cut;
+        if (!lines.empty() && !lines.back().ends_with("\n")) {
+            cut = lines.back();
+            lines.pop_back();
+        }
         Alignment alignment = align(expected, lines);
         const auto received_of = [&](size_t i) {
             std::string text;
@@ -321,29 +332,37 @@ int check(const CheckRequest &request)
         };
         const auto present = [&](size_t i) { return !alignment.taken[i].empty(); };
 
-        // A report that arrived at another call's place: swapped with it, or
-        // left over in the transcript while its call has none.
         std::vector<size_t> missing;
-        for (size_t i = 0; i < calls.size(); ++i)
-            if (!present(i)) missing.push_back(i);
+        std::vector<size_t> stray; // transcript lines of no call
+        for (size_t line = 0; line < lines.size(); ++line)
+            if (!alignment.used[line]) stray.push_back(line);
         for (size_t i = 0; i < calls.size(); ++i) {
+            if (!present(i)) missing.push_back(i);
             if (!present(i) || alignment.identical[i]) continue;
             const std::string received = received_of(i);
             Finding finding{i, alignment.taken[i].front(), received, {}, ""};
+            // Swapped with a neighbour's report.
             for (const size_t j : {i - 1, i + 1})
                 if (j < calls.size() && received == expected[j] && !alignment.identical[j] && present(j) &&
                     received_of(j) == expected[i])
                     finding.ids = {"order"};
-            if (finding.ids.empty() && !received.ends_with("\n") && expected[i].starts_with(received)) {
-                finding.ids = {"missing"};
-                finding.note = "the report was cut off";
+            for (const std::string &id : explain(calls, i, received, exact, print)) finding.ids.push_back(id);
+            // A report that shares neither its value nor its file name with
+            // the call's own, and that nothing explains, is of no call.
+            const ReportFields got = fields_of(received), wanted = fields_of(expected[i]);
+            if (finding.ids.empty() && wanted.has_filename && got.value != wanted.value &&
+                got.filename != wanted.filename) {
+                missing.push_back(i);
+                for (const size_t line : alignment.taken[i]) stray.push_back(line);
+                continue;
             }
-            if (finding.ids.empty()) finding.ids = explain(calls, i, received, exact, print);
             if (finding.ids.empty()) finding.ids = {"unexplained"};
             findings.push_back(finding);
         }
-        for (size_t line = 0; line < lines.size(); ++line) {
-            if (alignment.used[line]) continue;
+        std::sort(missing.begin(), missing.end());
+        std::sort(stray.begin(), stray.end());
+        // A report that arrived elsewhere while its call has none.
+        for (const size_t line : stray) {
             const auto found = std::find_if(missing.begin(), missing.end(),
                                             [&](size_t i) { return expected[i] == lines[line]; });
             if (found != missing.end()) {
@@ -355,7 +374,18 @@ int check(const CheckRequest &request)
         }
         size_t last_present = 0;
         for (size_t i = 0; i < calls.size(); ++i)
-            if (present(i)) last_present = i + 1;
+            if (present(i) && std::find(missing.begin(), missing.end(), i) == missing.end()) last_present = i + 1;
+        if (!cut.empty()) {
+            const auto found = std::find_if(missing.begin(), missing.end(),
+                                            [&](size_t i) { return i >= last_present && expected[i].starts_with(cut); });
+            if (found != missing.end()) {
+                findings.push_back({*found, lines.size(), cut, {"missing"}, "the report was cut off"});
+                last_present = *found + 1;
+                missing.erase(found);
+            } else {
+                findings.push_back({Alignment::none, lines.size(), cut, {"extra"}, ""});
+            }
+        }
         const bool all_at_end = !missing.empty() && missing.front() >= last_present;
         for (const size_t i : missing)
             findings.push_back({i, Alignment::none, "", {"missing"},
@@ -373,9 +403,6 @@ int check(const CheckRequest &request)
         std::string best = finding.ids.front();
         for (const std::string &id : finding.ids)
             if (counts[id] > counts[best]) best = id;
-        std::vector<std::string> also;
-        for (const std::string &id : finding.ids)
-            if (id != best) also.push_back(id);
         finding.ids.insert(finding.ids.begin(), best);
         finding.ids.erase(std::remove(finding.ids.begin() + 1, finding.ids.end(), best), finding.ids.end());
     }
@@ -386,18 +413,19 @@ int check(const CheckRequest &request)
     // are wrong while the one-argument probes of the same width are right.
     size_t after_pointer = 0;
     for (const bool single : {true, false}) {
-        size_t plain_wrong = 0, plain_calls = 0, named_wrong = 0;
-        for (const Call &call : calls)
-            plain_calls += call.probe->single == single && !call.probe->filename;
+        size_t plain_wrong = 0, plain_right = 0, named_wrong = 0;
+        std::vector<bool> differs(calls.size(), false);
         for (const Finding &finding : findings) {
+            if (finding.call == Alignment::none) continue;
+            differs[finding.call] = true;
             const std::string &id = finding.ids.front();
-            if (finding.call == Alignment::none || id.starts_with("name-") || id == "missing" || id == "order")
-                continue;
             const Probe &probe = *calls[finding.call].probe;
-            if (probe.single != single) continue;
+            if (probe.single != single || id.starts_with("name-") || id == "missing" || id == "order") continue;
             (probe.filename ? named_wrong : plain_wrong) += 1;
         }
-        if (named_wrong > 0 && plain_wrong == 0 && plain_calls > 0) after_pointer += named_wrong;
+        for (size_t i = 0; i < calls.size(); ++i)
+            plain_right += calls[i].probe->single == single && !calls[i].probe->filename && !differs[i];
+        if (named_wrong > 0 && plain_wrong == 0 && plain_right > 0) after_pointer += named_wrong;
     }
 
     std::sort(findings.begin(), findings.end(), [](const Finding &a, const Finding &b) {

@@ -2,6 +2,8 @@
 
 #include <bit>
 #include <charconv>
+#include <cmath>
+#include <limits>
 #include <cstdint>
 #include <map>
 #include <string_view>
@@ -10,34 +12,30 @@
 
 namespace {
 
-// The value field and the file name of a received report, as the probe was
-// handed them (a line end that the runtime wrote as CR LF is LF again).
-struct Fields {
-    std::string value;
-    std::string filename;
-    bool has_filename = false;
-};
-
 constexpr size_t value_column = 40;
 constexpr std::string_view filename_mark = " - filename = ";
 
-Fields fields_of(std::string received)
+} // namespace
+
+ReportFields fields_of(std::string report)
 {
-    Fields fields;
-    for (size_t at; (at = received.find("\r\n")) != std::string::npos;) received.erase(at, 1);
-    if (!received.empty() && received.back() == '\n') received.pop_back();
-    if (received.size() < value_column) return fields;
-    const size_t mark = received.find(filename_mark, value_column);
-    fields.value = received.substr(value_column, mark - value_column);
+    ReportFields fields;
+    for (size_t at; (at = report.find("\r\n")) != std::string::npos;) report.erase(at, 1);
+    if (!report.empty() && report.back() == '\n') report.pop_back();
+    if (report.size() < value_column) return fields;
+    const size_t mark = report.find(filename_mark, value_column);
+    fields.value = report.substr(value_column, mark - value_column);
     if (mark != std::string::npos) {
         fields.has_filename = true;
-        fields.filename = received.substr(mark + filename_mark.size());
+        fields.filename = report.substr(mark + filename_mark.size());
     }
     return fields;
 }
 
+namespace {
+
 // The bits of an exact report's value field, if it is one.
-bool received_bits(const Fields &fields, bool single, uint64_t &bits)
+bool received_bits(const ReportFields &fields, bool single, uint64_t &bits)
 {
     const size_t digits = single ? 8 : 16;
     if (fields.value.size() != digits + 2 || fields.value.compare(0, 2, "0x") != 0) return false;
@@ -65,20 +63,24 @@ uint64_t converted(uint64_t bits, bool from_single, bool single)
     return std::bit_cast<uint64_t>(static_cast<double>(as_float(bits)));
 }
 
-// The value after a decimal text of `digits` significant digits.
-uint64_t through_decimal(uint64_t bits, bool single, int digits)
+// The value after a decimal text of `digits` significant digits, read back
+// as a C library reads it: a text beyond the largest finite value gives
+// infinity, one below the smallest subnormal zero.
+template <typename T>
+T through_decimal(T value, int digits)
 {
     char text[64];
-    if (single) {
-        float value = as_float(bits);
-        const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, digits - 1).ptr;
-        std::from_chars(text, end, value);
-        return float_bits(value);
-    }
-    double value = std::bit_cast<double>(bits);
     const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, digits - 1).ptr;
-    std::from_chars(text, end, value);
-    return std::bit_cast<uint64_t>(value);
+    T read = 0;
+    if (std::from_chars(text, end, read).ec == std::errc::result_out_of_range)
+        read = std::fabs(value) > 1 ? std::numeric_limits<T>::infinity() : 0;
+    return std::copysign(read, value);
+}
+
+uint64_t through_decimal(uint64_t bits, bool single, int digits)
+{
+    if (single) return float_bits(through_decimal(as_float(bits), digits));
+    return std::bit_cast<uint64_t>(through_decimal(std::bit_cast<double>(bits), digits));
 }
 
 // Bytes 0x80-0xff read as Latin-1 and written as UTF-8.
@@ -127,7 +129,7 @@ std::vector<std::string> explain(const std::vector<Call> &calls, size_t index, c
     const Call &call = calls[index];
     const bool single = call.probe->single;
     const uint64_t sign = sign_bit(single);
-    const Fields fields = fields_of(received);
+    const ReportFields fields = fields_of(received);
     uint64_t arrived = 0;
     const bool shows_bits = exact && received_bits(fields, single, arrived);
 
@@ -152,22 +154,44 @@ std::vector<std::string> explain(const std::vector<Call> &calls, size_t index, c
     if (is_subnormal(call.bits, single)) value("flushed", call.bits & sign);
     if ((call.bits & sign) != 0) value("sign-lost", call.bits & ~sign);
     if (single) {
-        value("double-as-float", std::bit_cast<uint64_t>(static_cast<double>(as_float(call.bits))) & 0xffffffffu);
+        // A float register holding a double: most ABIs read the float from
+        // the low half, s390x from the high half, and RISC-V reads a value
+        // that is not NaN-boxed as the canonical NaN.
+        const uint64_t widened = std::bit_cast<uint64_t>(static_cast<double>(as_float(call.bits)));
+        value("double-as-float", widened & 0xffffffffu);
+        value("double-as-float", widened >> 32);
+#if defined(__riscv)
+        value("double-as-float", 0x7fc00000u);
+#endif
     } else {
-        const uint64_t low = float_bits(static_cast<float>(std::bit_cast<double>(call.bits)));
-        // The high half is whatever the register held: read it from the
-        // report where it shows, else take the zeros a 32-bit load leaves.
-        value("float-as-double", (shows_bits ? arrived & 0xffffffff00000000u : 0) | low);
-        value("narrowed", std::bit_cast<uint64_t>(static_cast<double>(as_float(low))));
+        // A double register holding a float: the float's bits in the low half
+        // (in the high half on s390x), the other half whatever the register
+        // held: read from the report where it shows, else the zeros that a
+        // 32-bit load leaves, or the ones of RISC-V's NaN-boxing.
+        const uint64_t narrow = float_bits(static_cast<float>(std::bit_cast<double>(call.bits)));
+        for (const uint64_t high : {shows_bits ? arrived >> 32 : 0, uint64_t{0}, uint64_t{0xffffffff}})
+            value("float-as-double", high << 32 | narrow);
+        value("float-as-double", narrow << 32 | (shows_bits ? arrived & 0xffffffffu : 0));
+        value("narrowed", std::bit_cast<uint64_t>(static_cast<double>(as_float(narrow))));
     }
-    for (int digits = 1; digits <= (single ? 9 : 17); ++digits) {
-        const uint64_t sent = through_decimal(call.bits, single, digits);
-        if (sent != call.bits) value("decimal-" + std::to_string(digits), sent);
-        if (seen["decimal-" + std::to_string(digits)]) break;
+    // Every N that explains the line (a NaN's text reads back as the
+    // default NaN): the checker names the one that explains most of the
+    // transcript.
+    for (int digits = 1; digits <= 17; ++digits) {
+            const uint64_t sent = through_decimal(call.bits, single, digits);
+            if (sent != call.bits) value("decimal-" + std::to_string(digits), sent);
+        }
+    // The value of a neighbouring call: next or previous in the list, of the
+    // same width, or of the same probe.
+    const auto neighbour = [&](size_t from, int step, auto &&same) {
+        for (size_t other = from + static_cast<size_t>(step); other < calls.size(); other += static_cast<size_t>(step))
+            if (same(calls[other])) return value("shifted", converted(calls[other].bits, calls[other].probe->single, single));
+    };
+    for (const int step : {-1, 1}) {
+        neighbour(index, step, [](const Call &) { return true; });
+        neighbour(index, step, [&](const Call &other) { return other.probe->single == single; });
+        neighbour(index, step, [&](const Call &other) { return other.probe == call.probe; });
     }
-    for (const size_t other : {index - 1, index + 1})
-        if (other < calls.size())
-            value("shifted", converted(calls[other].bits, calls[other].probe->single, single));
     value("zero", 0);
 
     // Faults of the file name, the value having arrived intact.

@@ -26,6 +26,15 @@ using Printer = std::function<std::string(const Call &call, const Attempt &attem
 std::vector<std::string> explain(const std::vector<Call> &calls, size_t index, const std::string &received,
                                  bool exact, const Printer &print);
 
+// The value field and the file name of a report, as the probe was handed
+// them (a line end that the runtime wrote as CR LF is LF again).
+struct ReportFields {
+    std::string value;
+    std::string filename;
+    bool has_filename = false;
+};
+ReportFields fields_of(std::string report);
+
 // A diagnosis id in words a user understands, in one line.
 std::string explanation(const std::string &id);
 

@@ -2,23 +2,8 @@
 // to MinGW's own formatter, and the probes must call the runtime's printf.
 #include <stdio.h>
 
+#include "module.h"
 #include "quellot.h"
-
-#if defined(_WIN32)
-#include <windows.h>
-
-extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID)
-{
-    return TRUE;
-}
-#endif
-
-// printf's "%s" is undefined for a null pointer; print the "(null)" that the
-// common runtimes print for it, so the line is the same everywhere.
-static const char *printable(const char *filename)
-{
-    return filename != nullptr ? filename : "(null)";
-}
 
 int64_t call_float(float value)
 {

@@ -6,21 +6,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "module.h"
 #include "quellot.h"
-
-#if defined(_WIN32)
-#include <windows.h>
-
-extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID)
-{
-    return TRUE;
-}
-#endif
-
-static const char *printable(const char *filename)
-{
-    return filename != nullptr ? filename : "(null)";
-}
 
 // The argument's own bytes, copied rather than converted, so no register or
 // instruction that could quiet a signalling NaN touches the value.

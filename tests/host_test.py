@@ -16,11 +16,12 @@ from concurrent.futures import ThreadPoolExecutor
 ARGS = None
 
 
-def run(program, *args, env=None):
-    """Runs a host program (under the emulator, if any) and returns
-    (exit code, stdout bytes, stderr bytes)."""
+def run(program, *args, env=None, stdin=None):
+    """Runs a host program (under the emulator, if any), with `stdin` bytes
+    on its standard input, and returns (exit code, stdout bytes, stderr bytes)."""
     command = ([ARGS.emulator] if ARGS.emulator else []) + [program, *args]
-    done = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True, timeout=60, env=env)
+    source = {"stdin": subprocess.DEVNULL} if stdin is None else {"input": stdin}
+    done = subprocess.run(command, capture_output=True, timeout=60, env=env, **source)
     return done.returncode, done.stdout, done.stderr
 
 
@@ -410,6 +411,144 @@ class ExactKit(unittest.TestCase):
         self.assertEqual(attributes.count("-blank-at-eol"), 2, attributes)
 
 
+# Each fault that the broken host makes for real, and the diagnosis ids that
+# --check must give its transcript: with the main library, and with the exact
+# twin where that differs. "%f" prints a quieted signalling NaN and a flushed
+# subnormal as it prints the value sent, so with the main library those
+# transcripts check clean.
+CHECKED_FAULTS = [
+    ("none", set(), None),
+    ("double-as-float", {"double-as-float"}, None),
+    ("float-as-double", {"float-as-double"}, None),
+    ("narrowed", {"narrowed"}, None),
+    ("decimal-6", {"decimal-6"}, None),
+    ("decimal-15", {"decimal-15"}, None),
+    ("sign-lost", {"sign-lost"}, None),
+    ("quieted", set(), {"quieted"}),
+    ("flushed", set(), {"flushed"}),
+    ("shifted", {"shifted"}, None),
+    # Each value arrives as +0; the summary names the slot after the pointer.
+    ("after-pointer", {"zero", "after-pointer"}, None),
+    ("name-reencoded", {"name-reencoded"}, None),
+    ("name-truncated", {"name-truncated"}, None),
+    ("name-null", {"name-null"}, None),
+    ("missing", {"missing"}, None),
+    ("extra", {"extra"}, None),
+    ("order", {"order"}, None),
+]
+
+SUMMARY_LINE = re.compile(r"^\s+(\d+)\s+([a-z][a-z0-9-]*)(?:\s|$)")
+
+
+def diagnoses(out):
+    """The diagnosis ids counted in --check's summary, and the summary's text."""
+    text = out.decode("latin-1").replace("\r\n", "\n")
+    summary = text[text.rindex("Summary: "):] if "Summary: " in text else ""
+    ids = {match.group(2) for match in map(SUMMARY_LINE.match, summary.split("\n")[1:]) if match}
+    return ids, summary
+
+
+class Checker(unittest.TestCase):
+    """quellot-call --check against transcripts of known faults, made for
+    real by the broken host, and against transcripts that are right."""
+
+    def folder(self):
+        """A work folder that is removed when the test ends, passed or not."""
+        folder = work_dir()
+        self.addCleanup(shutil.rmtree, folder)
+        return folder
+
+    def call_count(self):
+        return sum(1 for line in pathlib.Path(ARGS.calls).read_bytes().split(b"\n")
+                   if line.strip(b" \t\r") and not line.startswith(b"#"))
+
+    def assert_checks(self, result, ids, summary_start=None):
+        code, out, err = result
+        found, summary = diagnoses(out)
+        self.assertEqual((code, found, err), (1 if ids else 0, ids, b""), summary or out[-2000:])
+        if summary_start:
+            self.assertTrue(summary.startswith(summary_start), summary)
+
+    def test_each_fault_gets_its_diagnoses(self):
+        """Through a file and through standard input, with both libraries."""
+        folder = self.folder()
+        cases = [(fault, library, exact if library == ARGS.exact_library and exact is not None else main)
+                 for fault, main, exact in CHECKED_FAULTS for library in (ARGS.library, ARGS.exact_library)]
+
+        def make_and_check(case):
+            fault, library, _ = case
+            made = run(ARGS.broken_host, library, ARGS.calls, fault)
+            transcript = folder / ("%s-%s.txt" % (fault, pathlib.Path(library).stem))
+            transcript.write_bytes(made[1])
+            check = ["--library", library, "--check", ARGS.calls]
+            return made, run(ARGS.host, *check, str(transcript)), run(ARGS.host, *check, "-", stdin=made[1])
+
+        with ThreadPoolExecutor(max_workers=4) as pool:
+            results = list(pool.map(make_and_check, cases))
+        for (fault, library, ids), (made, by_file, by_stdin) in zip(cases, results):
+            with self.subTest(fault=fault, library=pathlib.Path(library).name):
+                self.assertEqual((made[0], made[2]), (0, b""))
+                self.assertEqual((by_stdin[0], diagnoses(by_stdin[1])[0]), (by_file[0], diagnoses(by_file[1])[0]))
+                self.assert_checks(by_file, ids)
+
+    def test_the_reference_transcripts_check_clean(self):
+        """Without --library, the exact twin's transcript is recognised."""
+        folder = self.folder()
+        clean = "Summary: %d of %d calls identical\n" % (self.call_count(), self.call_count())
+        for library, check_with in ((ARGS.library, ["--library", ARGS.library]),
+                                    (ARGS.exact_library, ["--library", ARGS.exact_library]),
+                                    (ARGS.exact_library, [])):
+            with self.subTest(library=library, check_with=check_with):
+                code, out, err = run(ARGS.host, "--library", library, "--replay", ARGS.calls)
+                self.assertEqual((code, err), (0, b""))
+                transcript = folder / "reference.txt"
+                transcript.write_bytes(out)
+                self.assert_checks(run(ARGS.host, *check_with, "--check", ARGS.calls, str(transcript)), set(), clean)
+
+    def test_the_ctypes_client_transcripts_check_clean(self):
+        skip_unless_native(self)
+        folder = self.folder()
+        for library in (ARGS.library, ARGS.exact_library):
+            with self.subTest(library=library):
+                transcript = folder / "ctypes.txt"
+                with open(transcript, "wb") as out:
+                    subprocess.run([sys.executable, ARGS.ctypes_client, library, ARGS.calls], stdout=out,
+                                   check=True, timeout=60)
+                self.assert_checks(run(ARGS.host, "--library", library, "--check", ARGS.calls, str(transcript)),
+                                   set())
+
+    def test_line_ends_that_the_runtime_does_not_write_are_one_finding(self):
+        code, out, _ = run(ARGS.host, "--replay", ARGS.calls)
+        self.assertEqual(code, 0)
+        other = out.replace(b"\r\n", b"\n") if ARGS.windows else out.replace(b"\n", b"\r\n")
+        result = run(ARGS.host, "--check", ARGS.calls, "-", stdin=other)
+        self.assert_checks(result, {"line-ends"})
+        self.assertRegex(diagnoses(result[1])[1], r"\n\s+1\s+line-ends\s")
+
+    def test_a_transcript_of_another_list_is_missing_and_extra_reports(self):
+        folder = self.folder()
+        listing = folder / "other.txt"
+        listing.write_bytes(b"call_float_filename\t40400000\tanother list\n"
+                            b"call_double_filename\t401C000000000000\tanother list\n")
+        code, out, err = run(ARGS.host, "--replay", str(listing))
+        self.assertEqual((code, err), (0, b""))
+        self.assert_checks(run(ARGS.host, "--check", ARGS.calls, "-", stdin=out), {"missing", "extra"})
+
+    def test_malformed_lists_are_refused_as_replay_refuses_them(self):
+        folder = self.folder()
+        transcript = folder / "transcript.txt"
+        transcript.write_bytes(b"")
+        lists = [folder / "none.txt"]
+        for number, (text, _, _) in enumerate(MALFORMED_LISTS):
+            lists.append(folder / ("list%d.txt" % number))
+            lists[-1].write_bytes(b"# first\ncall_float\t3F800000\n" + text.encode("latin-1"))
+        for listing in lists:
+            with self.subTest(listing=listing.name):
+                replayed = run(ARGS.host, "--replay", str(listing))
+                self.assertEqual(replayed[:2], (2, b""))
+                self.assertEqual(run(ARGS.host, "--check", str(listing), str(transcript)), replayed)
+
+
 class InstalledTree(unittest.TestCase):
     """Installs into a temporary prefix, moves the tree elsewhere, and builds
     and runs a C consumer against it through the CMake package and through
@@ -472,6 +611,7 @@ if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     parser.add_argument("--host", required=True)
     parser.add_argument("--c-host", required=True)
+    parser.add_argument("--broken-host", required=True)
     parser.add_argument("--empty-library", required=True)
     parser.add_argument("--library", required=True)
     parser.add_argument("--exact-library", required=True)
