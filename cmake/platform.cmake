@@ -72,12 +72,13 @@ else()
   endif()
 
   if(QUELLOT_TARGET STREQUAL "linux-i386")
-    # The programs that call the probes (the reference host, the tests, the
-    # benchmark) do their floating-point work in SSE registers. Built for the
-    # x87 unit, GCC copies a float or double argument through it, and an x87
-    # load quiets a signalling NaN: the probe would receive other bits than
-    # the caller meant to send. The libraries keep the target's baseline.
-    add_compile_options("$<$<STREQUAL:$<TARGET_PROPERTY:TYPE>,EXECUTABLE>:-msse2;-mfpmath=sse>")
+    # The code that calls the probes (the reference host and its static
+    # library, the tests, the benchmark) does its floating-point work in SSE
+    # registers. Built for the x87 unit, GCC copies a float or double
+    # argument through it, and an x87 load quiets a signalling NaN: the probe
+    # would receive other bits than the caller meant to send. The shared
+    # libraries, the probes among them, keep the target's baseline.
+    add_compile_options("$<$<NOT:$<STREQUAL:$<TARGET_PROPERTY:TYPE>,SHARED_LIBRARY>>:-msse2;-mfpmath=sse>")
   endif()
 
   # A tarball for every Linux target, and a Debian package for this
