@@ -437,6 +437,13 @@ CHECKED_FAULTS = [
     ("order", {"order"}, None),
 ]
 
+# Targets where a float passed to a double probe leaves half of the double
+# it reads to whatever an earlier call left there: the next stack slot on
+# i386, s1 beside s0 on armhf, the right half of f0 on s390x. The main
+# library's "%f" line does not show that half, so --check cannot confirm
+# float-as-double there (the twin's line shows it).
+HALF_LEFT_OVER = {"linux-i386", "linux-armhf", "linux-s390x"}
+
 SUMMARY_LINE = re.compile(r"^\s+(\d+)\s+([a-z][a-z0-9-]*)(?:\s|$)")
 
 
@@ -487,6 +494,9 @@ class Checker(unittest.TestCase):
             results = list(pool.map(make_and_check, cases))
         for (fault, library, ids), (made, by_file, by_stdin) in zip(cases, results):
             with self.subTest(fault=fault, library=pathlib.Path(library).name):
+                if fault == "float-as-double" and library == ARGS.library and ARGS.target in HALF_LEFT_OVER:
+                    self.skipTest("on %s the double's other half is left over from earlier calls, "
+                                  "which the main library's line does not show" % ARGS.target)
                 self.assertEqual((made[0], made[2]), (0, b""))
                 self.assertEqual((by_stdin[0], diagnoses(by_stdin[1])[0]), (by_file[0], diagnoses(by_file[1])[0]))
                 self.assert_checks(by_file, ids)
@@ -622,6 +632,7 @@ if __name__ == "__main__":
     parser.add_argument("--c-compiler", required=True)
     parser.add_argument("--toolchain", default="")
     parser.add_argument("--emulator", default="")
+    parser.add_argument("--target", default="", help="the target's name, e.g. linux-armhf")
     parser.add_argument("--configure-arg", action="append", default=[],
                         help="an argument for configuring the consumer project (e.g. the target's cache variables)")
     parser.add_argument("--windows", action="store_true")
