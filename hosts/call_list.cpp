@@ -56,7 +56,7 @@ Call read_call(std::string_view line)
     if (fields.size() != wanted)
         throw usage(std::string(call.probe->name) + " takes " + std::to_string(wanted) +
                     " tab-separated fields, got " + std::to_string(fields.size()));
-    call.bits = parse_value(fields[1], call.probe->single, true);
+    call.bits = parse_bits(fields[1], call.probe->single, false);
     if (call.probe->filename) call.filename = unescape(fields[2]);
     return call;
 }
@@ -71,7 +71,8 @@ std::vector<Call> read_call_list(const std::string &file)
     std::string line;
     for (size_t number = 1; std::getline(in, line); ++number) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty() || line.front() == '#') continue;
+        // Blank lines (nothing, or only blanks and tabs) and "#" lines are comments.
+        if (line.find_first_not_of(" \t") == std::string::npos || line.front() == '#') continue;
         try {
             calls.push_back(read_call(line));
             calls.back().line = number;

@@ -1,5 +1,7 @@
 // A call list, such as conformance/calls.txt: one call a line,
 // PROBE <tab> BITS [<tab> FILENAME], read and checked whole before any call.
+// A blank line (empty, or only blanks and tabs) and a line whose first byte
+// is "#" are comments; one "\r" ending a line is dropped.
 #pragma once
 
 #include <string>

@@ -3,7 +3,9 @@
 // a correct FFI would, so that its output is the known-good side of a check.
 // This file is its command line; the call list, the values and the probes
 // have files of their own.
+#include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -41,8 +43,9 @@ the four probes once.
                  beside quellot-call, or else the one in the installed tree
   --replay FILE  make every call of a call list (such as conformance/calls.txt)
                  in order, after checking every line; a line is
-                 PROBE <tab> BITS [<tab> FILENAME], with BITS as for --bits and
-                 the escapes \\ \t \n \r \xHH in FILENAME; "#" starts a comment
+                 PROBE <tab> BITS [<tab> FILENAME], with BITS as for --bits
+                 but without 0x, and the escapes \\ \t \n \r \xHH in FILENAME;
+                 blank lines and lines starting with "#" are comments
   --bits         VALUE is the raw IEEE bit pattern in hexadecimal: 8 digits for
                  the float probes, 16 for the double probes, optional 0x; for
                  signalling NaNs, NaN payloads and exact subnormals
@@ -54,9 +57,19 @@ A decimal value too large or too small for the probe's precision is refused.
 
 Exit status: the probe's result (0); 2 for a usage error (unknown probe, wrong
 number of arguments, a value that does not parse or is out of range, a malformed
-call list line, with its number); 3 when the
-library cannot be loaded or the probe cannot be resolved.
+call list line, with its number); 3 when the library cannot be loaded or the
+probe cannot be resolved; 4 when the help cannot be written.
 )";
+
+// Flushes standard output and refuses to report success when anything
+// written to it was lost; `what` says what was written.
+void check_output(const char *what)
+{
+    const bool flushed = std::fflush(stdout) == 0;
+    const std::string reason = flushed ? "" : std::string(": ") + std::strerror(errno);
+    if (!flushed || std::ferror(stdout))
+        throw Failure{exit_host, std::string("cannot write ") + what + " to standard output" + reason};
+}
 
 // Loads the library and makes the calls in order; the result is the probes'
 // results combined, 0 when every one returned 0.
@@ -94,6 +107,7 @@ int run(const std::vector<std::string_view> &args)
         }
         if (option == "--help") {
             std::fputs(help, stdout);
+            check_output("the help");
             return 0;
         }
         if (option == "--library") {
@@ -134,7 +148,7 @@ int run(const std::vector<std::string_view> &args)
         std::vector<Call> demo;
         for (const char *name : {"call_float", "call_double", "call_float_filename", "call_double_filename"}) {
             const Probe &probe = probe_named(name);
-            demo.push_back({&probe, parse_value("1234.5678", probe.single, false),
+            demo.push_back({&probe, parse_value("1234.5678", probe.single),
                             probe.filename ? "sample data.txt" : ""});
         }
         return call_all(path, demo, false);
@@ -150,7 +164,7 @@ int run(const std::vector<std::string_view> &args)
                     ", got " + std::to_string(rest.size()) + " argument" + (rest.size() == 1 ? "" : "s"));
     if (probe.filename) request.filename = rest[0];
     // A bad value is refused before the library is even loaded.
-    request.bits = parse_value(rest.back(), probe.single, bits);
+    request.bits = bits ? parse_bits(rest.back(), probe.single, true) : parse_value(rest.back(), probe.single);
     return call_all(path, {request}, by_ordinal);
 }
 

@@ -17,22 +17,16 @@ bool strip_hex_prefix(std::string_view &text)
     return true;
 }
 
+const char *precision(bool single)
+{
+    return single ? "single precision" : "double precision";
+}
+
 template <typename T>
-uint64_t parse(std::string_view text, bool bits)
+uint64_t parse(std::string_view text)
 {
     using Raw = std::conditional_t<sizeof(T) == 4, uint32_t, uint64_t>;
-    constexpr const char *precision = sizeof(T) == 4 ? "single precision" : "double precision";
     const std::string quoted = "'" + std::string(text) + "'";
-    if (bits) {
-        std::string_view digits = text;
-        strip_hex_prefix(digits);
-        Raw raw = 0;
-        const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), raw, 16);
-        if (digits.size() != 2 * sizeof(T) || ec != std::errc() || end != digits.data() + digits.size())
-            throw usage(quoted + " is not a " + precision + " bit pattern of " +
-                        std::to_string(2 * sizeof(T)) + " hexadecimal digits");
-        return raw;
-    }
     // from_chars takes no "0x" and we take no "+", so the sign and the prefix
     // are read here and the rest must be an unsigned number.
     std::string_view body = text;
@@ -45,13 +39,28 @@ uint64_t parse(std::string_view text, bool bits)
         end != body.data() + body.size())
         throw usage("VALUE " + quoted + " is not a number");
     if (ec == std::errc::result_out_of_range)
-        throw usage("VALUE " + quoted + " is out of range for " + precision);
+        throw usage("VALUE " + quoted + " is out of range for " + precision(sizeof(T) == 4));
     return std::bit_cast<Raw>(negative ? -value : value);
 }
 
 } // namespace
 
-uint64_t parse_value(std::string_view text, bool single, bool bits)
+uint64_t parse_value(std::string_view text, bool single)
 {
-    return single ? parse<float>(text, bits) : parse<double>(text, bits);
+    return single ? parse<float>(text) : parse<double>(text);
+}
+
+uint64_t parse_bits(std::string_view text, bool single, bool prefix)
+{
+    const size_t width = single ? 8 : 16;
+    std::string_view digits = text;
+    const bool prefixed = strip_hex_prefix(digits);
+    uint64_t raw = 0;
+    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), raw, 16);
+    if (digits.size() != width || ec != std::errc() || end != digits.data() + digits.size() ||
+        (prefixed && !prefix))
+        throw usage("'" + std::string(text) + "' is not a " + precision(single) + " bit pattern of " +
+                    std::to_string(width) + " hexadecimal digits" +
+                    (prefixed && !prefix ? " (a call list writes them without 0x)" : ""));
+    return raw;
 }

@@ -44,6 +44,16 @@ def written(text):
     return data.replace(b"\n", b"\r\n") if ARGS.windows else data
 
 
+def run_to_full_disk(*args):
+    """Runs the host with standard output on a full disk; returns (exit code,
+    stderr bytes)."""
+    command = ([ARGS.emulator] if ARGS.emulator else []) + [ARGS.host, *args]
+    with open("/dev/full", "wb") as full:
+        done = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=full, stderr=subprocess.PIPE,
+                              timeout=60)
+    return done.returncode, done.stderr
+
+
 def run_all(cases):
     """Runs the host once per case, several at a time."""
     with ThreadPoolExecutor(max_workers=4) as pool:
@@ -189,6 +199,11 @@ class ReferenceHost(unittest.TestCase):
         for word in [b"--library", b"--bits", b"--ordinal", b"call_double_filename", b"0x1.8p1", b"Exit status"]:
             self.assertIn(word, out)
 
+    def test_help_that_cannot_be_written_is_a_failure(self):
+        code, err = run_to_full_disk("--help")
+        self.assertEqual(code, 4)
+        self.assert_one_error_line(err, "cannot write the help to standard output")
+
     def assert_one_error_line(self, err, message):
         text = err.decode("latin-1")
         self.assertTrue(text.startswith("quellot-call: "), text)
@@ -282,6 +297,10 @@ MALFORMED_LISTS = [
     ("call_float\n", 3, "call_float takes 2 tab-separated fields, got 1"),
     ("call_float\t3F80000\n", 3, "'3F80000' is not a single precision bit pattern of 8"),
     ("call_double\t3F800000\n", 3, "'3F800000' is not a double precision bit pattern of 16"),
+    ("call_float\t0x3F800000\n", 3, "'0x3F800000' is not a single precision bit pattern of 8 hexadecimal"
+     " digits (a call list writes them without 0x)"),
+    ("call_double\t0X3FF0000000000000\n", 3, "'0X3FF0000000000000' is not a double precision bit pattern"),
+    ("  # not a comment\n", 3, "unknown probe '  # not a comment'"),
     ("call_float \t3F800000\n", 3, "unknown probe 'call_float '"),
     ("call_float_filename\t3F800000\ta\\qb\n", 3, "FILENAME has a bad escape at '\\qb'"),
     ("call_float_filename\t3F800000\ta\\x4\n", 3, "FILENAME has a bad escape at '\\x4'"),
@@ -296,7 +315,7 @@ class ConformanceKit(unittest.TestCase):
     def test_replay_makes_every_call_in_order(self):
         folder = work_dir()
         listing = folder / "calls.txt"
-        listing.write_bytes(b"# comment\n\ncall_float\t449A522B\r\n"
+        listing.write_bytes(b"# comment\n\ncall_float\t449A522B\r\n \n\t\r\n \t \t\n"
                             b"call_double_filename\t4004000000000000\ta\\tb\\\\c\\x25s\\nd\\xFF\n"
                             b"call_float_filename\t80000000\t\n"
                             b"call_double\t3FB999999999999A")
