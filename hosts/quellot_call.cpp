@@ -22,7 +22,7 @@
 
 namespace {
 
-constexpr const char *help = R"(usage:
+constexpr const char *help = R"help(usage:
   quellot-call [--library PATH] [--bits] PROBE [FILENAME] VALUE
   quellot-call [--library PATH] [--bits] --ordinal N [FILENAME] VALUE   (Windows)
   quellot-call [--library PATH] --replay FILE
@@ -51,15 +51,17 @@ the four probes once.
                  signalling NaNs, NaN payloads and exact subnormals
   --             end of options
 
-VALUE is a decimal number (rounded once, straight to the probe's precision),
-a hexadecimal floating-point number such as 0x1.8p1, inf, -inf, nan or -0.
-A decimal value too large or too small for the probe's precision is refused.
+VALUE is a decimal number such as 1234.5678, .5 or 1e-3 (rounded once, straight
+to the probe's precision), a hexadecimal floating-point number such as 0x1.8p1,
+inf or nan, each with an optional "-" (-0, -nan); nothing else ("+1",
+"infinity", "nan(1)", "0xinf" are refused: --bits sends any NaN). A value too
+large or too small for the probe's precision is refused.
 
 Exit status: the probe's result (0); 2 for a usage error (unknown probe, wrong
 number of arguments, a value that does not parse or is out of range, a malformed
 call list line, with its number); 3 when the library cannot be loaded or the
 probe cannot be resolved; 4 when the help cannot be written.
-)";
+)help";
 
 // Flushes standard output and refuses to report success when anything
 // written to it was lost; `what` says what was written.

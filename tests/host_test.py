@@ -144,6 +144,19 @@ USAGE_ERRORS += [
     (["call_float", "0x1p"], "is not a number"),
     (["call_float", "1,5"], "is not a number"),
     (["call_float", "infinit"], "is not a number"),
+    # Only inf and nan, lower case, spell what is not a finite number; from_chars
+    # alone takes these too (and drops a payload).
+    (["call_float", "0xinf"], "VALUE '0xinf' is not a number"),
+    (["call_double", "-0Xinf"], "is not a number"),
+    (["call_float", "0xnan"], "is not a number"),
+    (["call_double", "infinity"], "is not a number"),
+    (["call_float", "-INFINITY"], "is not a number"),
+    (["call_float", "INF"], "is not a number"),
+    (["call_double", "NaN"], "is not a number"),
+    (["call_float", "nan()"], "is not a number"),
+    (["call_double_filename", "f", "nan(123)"], "is not a number"),
+    (["call_float", "-nan(1)"], "is not a number"),
+    (["call_float", "0x.p1"], "is not a number"),
     (["--bits", "call_double", "0x" + "f" * 17], "is not a double precision bit pattern"),
     (["--bits", "call_double", "0x0x00000000000000"], "is not a double precision bit pattern"),
     (["--bits", "call_float", "+3f80000"], "is not a single precision bit pattern"),
@@ -239,8 +252,9 @@ HOSTILE_BITS = [
 def value_is(text, kind, bits):
     """Whether a printed value is what the bits must print as."""
     lower = text.lower()
-    if kind == "nan":
-        return re.fullmatch(r"-?\S*(nan|ind)\S*", lower) is not None
+    if kind in ("nan", "+nan", "-nan"):
+        sign = {"nan": "-?", "+nan": "", "-nan": "-"}[kind]
+        return re.fullmatch(sign + r"[^-\s]*(nan|ind)\S*", lower) is not None
     if kind in ("inf", "-inf"):
         return "inf" in lower and lower.startswith("-") == (kind == "-inf") and " " not in lower
     if kind == "max":
@@ -250,7 +264,20 @@ def value_is(text, kind, bits):
     return text == kind
 
 
+# The values that are not finite numbers, spelt as VALUE.
+SPECIAL_VALUES = [("inf", "inf"), ("-inf", "-inf"), ("nan", "+nan"), ("-nan", "-nan")]
+
+
 class HostileInput(unittest.TestCase):
+    def test_inf_and_nan_are_taken_as_written(self):
+        cases = [([probe, text], kind) for probe in ("call_float", "call_double") for text, kind in SPECIAL_VALUES]
+        for (args, kind), (code, out, err) in zip(cases, run_all(cases)):
+            with self.subTest(args=args):
+                prefix = (F if args[0] == "call_float" else D).encode()
+                self.assertEqual((code, err), (0, b""))
+                self.assertTrue(out.startswith(prefix) and out.endswith(written("\n")), out)
+                self.assertTrue(value_is(out[len(prefix):].decode().rstrip(), kind, ""), out)
+
     def test_raw_bits_print_their_line_and_return_0(self):
         cases = [(["--bits", probe] + (["f"] if "filename" in probe else []) + [bits], probe, kind)
                  for probe, bits, kind in HOSTILE_BITS]
