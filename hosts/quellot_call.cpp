@@ -4,6 +4,7 @@
 // This file is its command line; the call list, the values and the probes
 // have files of their own.
 #include <cerrno>
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <cstdint>
@@ -57,9 +58,10 @@ inf or nan, each with an optional "-" (-0, -nan); nothing else ("+1",
 "infinity", "nan(1)", "0xinf" are refused: --bits sends any NaN). A value too
 large or too small for the probe's precision is refused.
 
-Exit status: the probe's result (0); 2 for a usage error (unknown probe, wrong
-number of arguments, a value that does not parse or is out of range, a malformed
-call list line, with its number); 3 when the library cannot be loaded or the
+Exit status: the probe's result (0); 2 for a usage error (unknown probe or
+option, an option given twice or with an empty value, wrong number of
+arguments, a value that does not parse or is out of range, a malformed call
+list line, with its number); 3 when the library cannot be loaded or the
 probe cannot be resolved; 4 when the help cannot be written.
 )help";
 
@@ -97,16 +99,24 @@ int run(const std::vector<std::string_view> &args)
     bool by_ordinal = false;
     Call request;
     size_t i = 0;
+    // An empty value is refused rather than taken for no option at all (an
+    // empty --library would even load the program itself).
     const auto option_value = [&](std::string_view option) {
         if (++i == args.size()) throw usage(std::string(option) + " needs a value");
+        if (args[i].empty()) throw usage(std::string(option) + " needs a value, not an empty one");
         return args[i];
     };
+    std::vector<std::string_view> given;
     for (; i < args.size() && args[i].starts_with("--"); ++i) {
         const std::string_view option = args[i];
         if (option == "--") {
             ++i;
             break;
         }
+        // The last of two would win silently.
+        if (std::find(given.begin(), given.end(), option) != given.end())
+            throw usage("option '" + std::string(option) + "' is given twice");
+        given.push_back(option);
         if (option == "--help") {
             std::fputs(help, stdout);
             check_output("the help");
@@ -114,8 +124,6 @@ int run(const std::vector<std::string_view> &args)
         }
         if (option == "--library") {
             path = option_value(option);
-            // dlopen("") would hand back the program itself.
-            if (path.empty()) throw usage("--library needs a path, not an empty one");
         } else if (option == "--replay") {
             replay = option_value(option);
         } else if (option == "--bits") {

@@ -127,7 +127,13 @@ USAGE_ERRORS = [
     (["--bits"], "--bits needs a PROBE and a VALUE"),
     (["--frobnicate"], "unknown option '--frobnicate'"),
     (["--library"], "--library needs a value"),
-    (["--library", "", "call_float", "1"], "--library needs a path"),
+    (["--library", "", "call_float", "1"], "--library needs a value, not an empty one"),
+    (["--replay", ""], "--replay needs a value, not an empty one"),
+    (["--replay", "x", "--replay", ""], "option '--replay' is given twice"),
+    (["--ordinal", ""], "--ordinal needs a value, not an empty one"),
+    (["--replay", "x", "--replay", "y"], "option '--replay' is given twice"),
+    (["--library", "x", "--library", "y", "call_float", "1"], "option '--library' is given twice"),
+    (["--bits", "--bits", "call_float", "3f800000"], "option '--bits' is given twice"),
 ]
 
 # Hostile numbers: refused with a message, never a crash. (A Windows command
@@ -167,6 +173,7 @@ LINUX_USAGE_ERRORS = [
 ]
 
 WINDOWS_USAGE_ERRORS = [
+    (["--ordinal", "1", "--ordinal", "1", "1"], "option '--ordinal' is given twice"),
     (["--ordinal", "5", "1"], "--ordinal '5' is not an ordinal from 1 to 4"),
     (["--ordinal", "0", "1"], "is not an ordinal from 1 to 4"),
     (["--ordinal", "x", "1"], "is not an ordinal from 1 to 4"),
