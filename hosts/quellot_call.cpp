@@ -178,6 +178,28 @@ int run(const std::vector<std::string_view> &args)
     return call_all(path, {request}, by_ordinal);
 }
 
+// Prints `failure` as one line on standard error and returns its exit
+// status. The message may quote a path, a value or a call list's line, so
+// its control bytes are escaped: a NUL would cut the line short, a line feed
+// or carriage return split or overwrite it.
+int report(const Failure &failure)
+{
+    std::string line = "quellot-call: ";
+    for (const char c : failure.message) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7f) {
+            line += c;
+            continue;
+        }
+        constexpr char hex[] = "0123456789abcdef";
+        line += c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\t' ? "\\t"
+                : std::string{'\\', 'x', hex[byte >> 4], hex[byte & 15]};
+    }
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    return failure.code;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -185,7 +207,6 @@ int main(int argc, char **argv)
     try {
         return run(std::vector<std::string_view>(argv + 1, argv + argc));
     } catch (const Failure &failure) {
-        std::fprintf(stderr, "quellot-call: %s\n", failure.message.c_str());
-        return failure.code;
+        return report(failure);
     }
 }

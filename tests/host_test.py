@@ -168,6 +168,16 @@ USAGE_ERRORS += [
     (["--bits", "call_float", "+3f80000"], "is not a single precision bit pattern"),
 ]
 
+# Control bytes in a message are escaped, so that it stays one whole line.
+USAGE_ERRORS += [
+    (["call_float", "1\r2"], "VALUE '1\\r2' is not a number"),
+    (["call_double", "\n1"], "VALUE '\\n1' is not a number"),
+    (["call\nfloat", "1"], "unknown probe 'call\\nfloat'"),
+    (["call_float\t", "1"], "unknown probe 'call_float\\t'"),
+    (["--replay", "no\r\nlist"], "cannot read call list 'no\\r\\nlist'"),
+    (["--frob\x7f"], "unknown option '--frob\\x7f'"),
+]
+
 LINUX_USAGE_ERRORS = [
     (["--ordinal", "1", "1"], "the Linux library has no ordinals"),
 ]
@@ -200,6 +210,7 @@ class ReferenceHost(unittest.TestCase):
         missing = "no-such-dir/no-such-library"
         cases = [
             (["--library", missing, "call_float", "1"], "cannot load library '" + missing + "': "),
+            (["--library", "no\nlibrary\r", "call_float", "1"], "cannot load library 'no\\nlibrary\\r': "),
             (["--library", ARGS.empty_library, "call_float", "1"],
              "library '" + ARGS.empty_library + "' has no export 'call_float'"),
             (["--library", ARGS.empty_library], "has no export 'call_float'"),
@@ -342,6 +353,10 @@ MALFORMED_LISTS = [
     ("call_float_filename\t3F800000\t\\x00\n", 3, "FILENAME cannot hold \\x00"),
     ("call_float_filename\t3F800000\tcaf\xe9\n", 3, "FILENAME holds a byte that is not printable ASCII"),
     ("\n# more\r\ncall_double\t4004000000000000\r\ncall_float\tnan\n", 6, "'nan' is not a single precision bit pattern"),
+    # Control bytes in a message are escaped, so that it stays one whole line.
+    ("call_float\x00\t3F800000\n", 3, "unknown probe 'call_float\\x00': expected"),
+    ("call_float\t3F\x0b00000\n", 3, "'3F\\x0b00000' is not a single precision bit pattern"),
+    ("call_float\r\t3F800000\n", 3, "unknown probe 'call_float\\r'"),
 ]
 
 
