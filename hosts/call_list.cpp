@@ -63,6 +63,21 @@ Call read_call(std::string_view line)
 
 } // namespace
 
+std::string escape_filename(std::string_view name)
+{
+    std::string field;
+    for (const char c : name) {
+        const auto ch = static_cast<unsigned char>(c);
+        if (c == '\\' || c == '\t' || c == '\n' || c == '\r')
+            field += c == '\\' ? "\\\\" : c == '\t' ? "\\t" : c == '\n' ? "\\n" : "\\r";
+        else if (ch < 0x20 || ch > 0x7e)
+            field += "\\x" + hex_digits(ch, 2);
+        else
+            field += c;
+    }
+    return field;
+}
+
 std::vector<Call> read_call_list(const std::string &file)
 {
     std::ifstream in(file, std::ios::binary);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "probes.h"
@@ -12,3 +13,7 @@
 // Every call of the list in `file`, in order. Refuses (exit 2) a list that
 // cannot be read or holds a malformed line, naming the file and the line.
 std::vector<Call> read_call_list(const std::string &file);
+
+// `name` written as a FILENAME field: printable ASCII as it is, a backslash,
+// tab, line feed or carriage return as \\ \t \n \r, any other byte as \xHH.
+std::string escape_filename(std::string_view name);

@@ -31,9 +31,9 @@ constexpr const char *help = R"help(usage:
   quellot-call --help
 
 Calls one probe of the quellot library with VALUE (and FILENAME for the
-file-name probes) and exits with the probe's result. The probe prints its own
-report line on standard output. With no PROBE, runs a demo that calls each of
-the four probes once.
+file-name probes). The probe prints its own report line on standard output.
+With no PROBE, runs a demo that calls each of the four probes once. Every
+probe a run needs is resolved before the first call.
 
   PROBE          call_float, call_float_filename, call_double or
                  call_double_filename
@@ -58,7 +58,8 @@ inf or nan, each with an optional "-" (-0, -nan); nothing else ("+1",
 "infinity", "nan(1)", "0xinf" are refused: --bits sends any NaN). A value too
 large or too small for the probe's precision is refused.
 
-Exit status: the probe's result (0); 2 for a usage error (unknown probe or
+Exit status: 0 when every probe returned 0; 1 when a probe returned anything
+else (every call is still made); 2 for a usage error (unknown probe or
 option, an option given twice or with an empty value, wrong number of
 arguments, a value that does not parse or is out of range, a malformed call
 list line, with its number); 3 when the library cannot be loaded or the
@@ -75,16 +76,35 @@ void check_output(const char *what)
         throw Failure{exit_host, std::string("cannot write ") + what + " to standard output" + reason};
 }
 
-// Loads the library and makes the calls in order; the result is the probes'
-// results combined, 0 when every one returned 0.
-int call_all(const std::string &path, const std::vector<Call> &calls, bool by_ordinal)
+// Loads the library, resolves every probe the calls need and only then
+// makes the calls, in order. Every call is made even when a probe returns
+// non-zero (a library under test), and the first such call is reported;
+// `list` is the call list the calls come from, if any.
+int call_all(const std::string &path, const std::vector<Call> &calls, bool by_ordinal,
+             const std::string &list = "")
 {
     std::string error;
     const Library library = Library::open(path, error);
     if (!library) throw Failure{exit_load, "cannot load library '" + path + "': " + error};
-    int64_t result = 0;
-    for (const Call &call : calls) result |= make_call(library, path, call, by_ordinal);
-    return static_cast<int>(result);
+    ResolvedProbes resolved(library, path, by_ordinal);
+    for (const Call &call : calls) resolved.need(*call.probe);
+
+    const Call *first = nullptr;
+    int64_t first_result = 0;
+    size_t failed = 0;
+    for (const Call &call : calls) {
+        const int64_t result = resolved.call(call);
+        if (result != 0 && failed++ == 0) {
+            first = &call;
+            first_result = result;
+        }
+    }
+    if (failed == 0) return 0;
+    const std::string where = list.empty() ? "" : list + ":" + std::to_string(first->line) + ": ";
+    const std::string others = failed == 1 ? "" : " (and " + std::to_string(failed - 1) + " later call" +
+                                                      (failed == 2 ? "" : "s") + " too)";
+    throw Failure{exit_result, where + describe(*first) + " returned 0x" +
+                                   hex_digits(static_cast<uint64_t>(first_result), 16) + ", not 0" + others};
 }
 
 int run(const std::vector<std::string_view> &args)
@@ -150,7 +170,7 @@ int run(const std::vector<std::string_view> &args)
     if (!replay.empty()) {
         if (bits || by_ordinal || !rest.empty())
             throw usage("--replay takes no --bits, --ordinal, PROBE or VALUE: the call list holds them");
-        return call_all(path, read_call_list(replay), false);
+        return call_all(path, read_call_list(replay), false, replay);
     }
 
     if (request.probe == nullptr && rest.empty()) {
@@ -186,14 +206,12 @@ int report(const Failure &failure)
 {
     std::string line = "quellot-call: ";
     for (const char c : failure.message) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte != 0x7f) {
+        const auto ch = static_cast<unsigned char>(c);
+        if (ch >= 0x20 && ch != 0x7f) {
             line += c;
             continue;
         }
-        constexpr char hex[] = "0123456789abcdef";
-        line += c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\t' ? "\\t"
-                : std::string{'\\', 'x', hex[byte >> 4], hex[byte & 15]};
+        line += c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\t' ? "\\t" : "\\x" + hex_digits(ch, 2);
     }
     line += '\n';
     std::fwrite(line.data(), 1, line.size(), stderr);

@@ -78,3 +78,10 @@ uint64_t parse_bits(std::string_view text, bool single, bool prefix)
                     (prefixed && !prefix ? " (a call list writes them without 0x)" : ""));
     return raw;
 }
+
+std::string hex_digits(uint64_t value, size_t width)
+{
+    std::string text(width, '0');
+    for (size_t i = width; i-- > 0; value >>= 4) text[i] = "0123456789ABCDEF"[value & 15];
+    return text;
+}

@@ -4,7 +4,9 @@
 // float's in the low 32 bits).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 // The bit pattern of VALUE `text` in single or double precision, rounded
@@ -15,3 +17,7 @@ uint64_t parse_value(std::string_view text, bool single);
 // hexadecimal digits, after a "0x" only where `prefix` allows one; refuses
 // (exit 2) anything else.
 uint64_t parse_bits(std::string_view text, bool single, bool prefix);
+
+// `value` as `width` upper-case hexadecimal digits, leading zeros kept, as
+// bit patterns are written.
+std::string hex_digits(uint64_t value, size_t width);

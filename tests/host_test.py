@@ -175,7 +175,7 @@ USAGE_ERRORS += [
     (["call\nfloat", "1"], "unknown probe 'call\\nfloat'"),
     (["call_float\t", "1"], "unknown probe 'call_float\\t'"),
     (["--replay", "no\r\nlist"], "cannot read call list 'no\\r\\nlist'"),
-    (["--frob\x7f"], "unknown option '--frob\\x7f'"),
+    (["--frob\x7f"], "unknown option '--frob\\x7F'"),
 ]
 
 LINUX_USAGE_ERRORS = [
@@ -330,6 +330,53 @@ class HostileInput(unittest.TestCase):
                 self.assertTrue(err.startswith(b"quellot-call: cannot load library"), err)
 
 
+class LibraryUnderTest(unittest.TestCase):
+    """quellot-call pointed at libraries that are not what they should be."""
+
+    def test_a_non_zero_result_is_exit_1_with_the_call_and_the_result(self):
+        folder = work_dir()
+        listing = folder / "calls.txt"
+        listing.write_bytes(b"call_double_filename\t3FF0000000000000\tz\ncall_float\t3F800000\n"
+                            b"call_float_filename\t3F800000\ta\\tb\ncall_double\t3FF0000000000000\n")
+        lib = ["--library", ARGS.nonzero_library]
+        cases = [
+            (["call_float", "1"], "nonzero call_float 1.000000\n",
+             "call_float(bits 3F800000) returned 0x0000000100000000, not 0"),
+            (["call_double", "1"], "nonzero call_double 1.000000\n",
+             "call_double(bits 3FF0000000000000) returned 0x0000000000000100, not 0"),
+            (["call_float_filename", "a\tb", "-1"], "nonzero call_float_filename -1.000000 a\tb\n",
+             'call_float_filename("a\\tb", bits BF800000) returned 0xFFFFFFFFFFFFFFFF, not 0'),
+            (["call_double_filename", "z", "1"], "nonzero call_double_filename 1.000000 z\n", None),
+            (["--replay", str(listing)], "nonzero call_double_filename 1.000000 z\nnonzero call_float 1.000000\n"
+             "nonzero call_float_filename 1.000000 a\tb\nnonzero call_double 1.000000\n",
+             "%s:2: call_float(bits 3F800000) returned 0x0000000100000000, not 0 (and 2 later calls too)"
+             % listing),
+        ]
+        for (args, output, message), (code, out, err) in zip(cases, run_all([(lib + c[0],) for c in cases])):
+            with self.subTest(args=args):
+                self.assertEqual((code, out), (0 if message is None else 1, written(output)))
+                if message is None:
+                    self.assertEqual(err, b"")
+                else:
+                    self.assertEqual(err, written("quellot-call: " + message + "\n"))
+        shutil.rmtree(folder)
+
+    def test_a_missing_probe_is_refused_before_any_call(self):
+        folder = work_dir()
+        listing = folder / "calls.txt"
+        listing.write_bytes(b"call_float\t3F800000\ncall_double\t3FF0000000000000\ncall_float\t3F800000\n")
+        lib = ["--library", ARGS.float_only_library]
+        cases = [([], "has no export 'call_double'"), (["--replay", str(listing)], "has no export 'call_double'")]
+        if ARGS.windows:
+            cases.append((["--ordinal", "2", "f", "1"], "has no export with ordinal 2"))
+        for (args, message), (code, out, err) in zip(cases, run_all([(lib + c[0],) for c in cases])):
+            with self.subTest(args=args):
+                self.assertEqual((code, out), (3, b""))
+                self.assertIn(message.encode(), err)
+        self.assertEqual(run(ARGS.host, *lib, "call_float", "1"), (0, written("float-only call_float 1.000000\n"), b""))
+        shutil.rmtree(folder)
+
+
 class LinkedCHost(unittest.TestCase):
     def test_c_host_shares_the_stream_in_call_order(self):
         self.assertEqual(run(ARGS.c_host), (0, written(C_HOST_OUTPUT), b""))
@@ -355,7 +402,7 @@ MALFORMED_LISTS = [
     ("\n# more\r\ncall_double\t4004000000000000\r\ncall_float\tnan\n", 6, "'nan' is not a single precision bit pattern"),
     # Control bytes in a message are escaped, so that it stays one whole line.
     ("call_float\x00\t3F800000\n", 3, "unknown probe 'call_float\\x00': expected"),
-    ("call_float\t3F\x0b00000\n", 3, "'3F\\x0b00000' is not a single precision bit pattern"),
+    ("call_float\t3F\x0b00000\n", 3, "'3F\\x0B00000' is not a single precision bit pattern"),
     ("call_float\r\t3F800000\n", 3, "unknown probe 'call_float\\r'"),
 ]
 
@@ -465,6 +512,8 @@ if __name__ == "__main__":
     parser.add_argument("--c-host", required=True)
     parser.add_argument("--empty-library", required=True)
     parser.add_argument("--library", required=True)
+    parser.add_argument("--nonzero-library", required=True)
+    parser.add_argument("--float-only-library", required=True)
     parser.add_argument("--calls", required=True)
     parser.add_argument("--ctypes-client", required=True)
     parser.add_argument("--build-dir", required=True)
