@@ -63,7 +63,8 @@ else (every call is still made); 2 for a usage error (unknown probe or
 option, an option given twice or with an empty value, wrong number of
 arguments, a value that does not parse or is out of range, a malformed call
 list line, with its number); 3 when the library cannot be loaded or the
-probe cannot be resolved; 4 when the help cannot be written.
+probe cannot be resolved; 4 when standard output cannot be written (the help,
+or the probes' lines).
 )help";
 
 // Flushes standard output and refuses to report success when anything
@@ -99,6 +100,9 @@ int call_all(const std::string &path, const std::vector<Call> &calls, bool by_or
             first_result = result;
         }
     }
+    // The probes never check their printf; the host does, once at the end,
+    // so that a transcript lost to a full disk is not taken for a good one.
+    check_output("the probes' lines");
     if (failed == 0) return 0;
     const std::string where = list.empty() ? "" : list + ":" + std::to_string(first->line) + ": ";
     const std::string others = failed == 1 ? "" : " (and " + std::to_string(failed - 1) + " later call" +

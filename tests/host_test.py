@@ -308,19 +308,20 @@ class HostileInput(unittest.TestCase):
                 self.assertTrue(out.startswith(prefix) and out.endswith(suffix), out)
                 self.assertTrue(value_is(out[len(prefix):-len(suffix)].decode(), kind, args[-1]), out)
 
-    def test_failing_standard_output_still_exits_0(self):
-        """Linux: standard output on /dev/full; Windows: standard output closed."""
+    def test_lost_output_is_exit_4_after_every_call(self):
+        """Standard output on a full disk, and closed: the probes return 0, the
+        host makes every call and then reports the lines lost."""
+        message = b"quellot-call: cannot write the probes' lines to standard output"
         for args in (["call_float", "1"], ["call_double_filename", "x", "2"], ["--replay", ARGS.calls], []):
             with self.subTest(args=args):
+                code, err = run_to_full_disk(*args)
+                self.assertEqual(code, 4)
+                self.assertTrue(err.startswith(message) and err.count(b"\n") == 1, err)
                 command = ([ARGS.emulator] if ARGS.emulator else []) + [ARGS.host, *args]
-                if ARGS.windows:
-                    done = subprocess.run(command, stdin=subprocess.DEVNULL, stderr=subprocess.PIPE,
-                                          preexec_fn=lambda: os.close(1), timeout=60)
-                else:
-                    with open("/dev/full", "wb") as full:
-                        done = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=full,
-                                              stderr=subprocess.PIPE, timeout=60)
-                self.assertEqual((done.returncode, done.stderr), (0, b""))
+                done = subprocess.run(command, stdin=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                                      preexec_fn=lambda: os.close(1), timeout=60)
+                self.assertEqual(done.returncode, 4)
+                self.assertTrue(done.stderr.startswith(message), done.stderr)
 
     def test_libraries_that_are_not_quellot(self):
         cases = [["--library", ".", "call_float", "1"], ["--library", ARGS.calls, "call_float", "1"]]
