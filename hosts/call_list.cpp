@@ -1,7 +1,13 @@
 #include "call_list.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
-#include <fstream>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <new>
 #include <string_view>
 #include <system_error>
 
@@ -61,6 +67,31 @@ Call read_call(std::string_view line)
     return call;
 }
 
+// The whole of `file`. A list that cannot be read whole (a directory, a read
+// error, not enough memory) is refused, naming the reason, rather than taken
+// for a shorter list.
+std::string read_whole(const std::string &file)
+{
+    const auto refused = [&](const std::string &reason) {
+        return usage("cannot read call list '" + file + "': " + reason);
+    };
+    const std::unique_ptr<std::FILE, int (*)(std::FILE *)> in(std::fopen(file.c_str(), "rb"), &std::fclose);
+    if (!in) throw refused(std::strerror(errno));
+    std::string text;
+    try {
+        // Room for a regular file's whole size at once: no copy as it grows.
+        std::error_code unknown;
+        const auto size = std::filesystem::file_size(file, unknown);
+        if (!unknown) text.reserve(static_cast<size_t>(size));
+        char chunk[1 << 16];
+        while (const size_t n = std::fread(chunk, 1, sizeof chunk, in.get())) text.append(chunk, n);
+    } catch (const std::bad_alloc &) {
+        throw refused("not enough memory to hold it");
+    }
+    if (std::ferror(in.get())) throw refused(std::strerror(errno));
+    return text;
+}
+
 } // namespace
 
 std::string escape_filename(std::string_view name)
@@ -80,20 +111,26 @@ std::string escape_filename(std::string_view name)
 
 std::vector<Call> read_call_list(const std::string &file)
 {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) throw usage("cannot read call list '" + file + "'");
+    const std::string text = read_whole(file);
     std::vector<Call> calls;
-    std::string line;
-    for (size_t number = 1; std::getline(in, line); ++number) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        // Blank lines (nothing, or only blanks and tabs) and "#" lines are comments.
-        if (line.find_first_not_of(" \t") == std::string::npos || line.front() == '#') continue;
-        try {
-            calls.push_back(read_call(line));
-            calls.back().line = number;
-        } catch (const Failure &failure) {
-            throw Failure{failure.code, file + ":" + std::to_string(number) + ": " + failure.message};
+    try {
+        size_t number = 1;
+        for (size_t start = 0; start < text.size(); ++number) {
+            const size_t end = std::min(text.find('\n', start), text.size());
+            std::string_view line(text.data() + start, end - start);
+            start = end + 1;
+            if (line.ends_with('\r')) line.remove_suffix(1);
+            // Blank lines (nothing, or only blanks and tabs) and "#" lines are comments.
+            if (line.find_first_not_of(" \t") == std::string_view::npos || line.front() == '#') continue;
+            try {
+                calls.push_back(read_call(line));
+                calls.back().line = number;
+            } catch (const Failure &failure) {
+                throw Failure{failure.code, file + ":" + std::to_string(number) + ": " + failure.message};
+            }
         }
+    } catch (const std::bad_alloc &) {
+        throw usage("cannot read call list '" + file + "': not enough memory for its calls");
     }
     return calls;
 }

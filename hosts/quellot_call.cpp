@@ -61,8 +61,8 @@ large or too small for the probe's precision is refused.
 Exit status: 0 when every probe returned 0; 1 when a probe returned anything
 else (every call is still made); 2 for a usage error (unknown probe or
 option, an option given twice or with an empty value, wrong number of
-arguments, a value that does not parse or is out of range, a malformed call
-list line, with its number); 3 when the library cannot be loaded or the
+arguments, a value that does not parse or is out of range, a call list that
+cannot be read whole or holds a malformed line, with its number); 3 when the library cannot be loaded or the
 probe cannot be resolved; 4 when standard output cannot be written (the help,
 or the probes' lines).
 )help";

@@ -5,6 +5,7 @@ import argparse
 import os
 import pathlib
 import re
+import resource
 import shutil
 import struct
 import subprocess
@@ -436,6 +437,41 @@ class ConformanceKit(unittest.TestCase):
                      ["--bits", "--replay", "x"]):
             with self.subTest(args=args):
                 self.assertEqual(run(ARGS.host, *args)[:2], (2, b""))
+        shutil.rmtree(folder)
+
+    def test_a_list_that_cannot_be_read_whole_is_refused(self):
+        cases = [(["--replay", "."], "cannot read call list '.': ")]
+        if not ARGS.windows:
+            cases.append((["--replay", "/proc/self/mem"], "cannot read call list '/proc/self/mem': "))
+        for (args, message), (code, out, err) in zip(cases, run_all([(c[0],) for c in cases])):
+            with self.subTest(args=args):
+                self.assertEqual((code, out), (2, b""))
+                self.assertTrue(err.startswith(b"quellot-call: " + message.encode()), err)
+                self.assertGreater(len(err.rstrip()), len("quellot-call: " + message))
+
+    def test_a_list_too_large_for_memory_is_refused_before_any_call(self):
+        """A list that memory cannot hold: a read that ran out of memory part
+        way was once taken for the end of the list, and its first calls made."""
+        if ARGS.windows:
+            self.skipTest("Wine cannot start under an address-space limit")
+        folder = work_dir()
+        listing = folder / "large.txt"
+        with open(listing, "wb") as f:
+            f.write(b"call_float\t3F800000\ncall_float_filename\t3F800000\t")
+            f.write(b"a" * (96 << 20))
+            f.write(b"\ncall_int\t3F800000\n")
+        limit = 64 << 20
+
+        def limited(*args):
+            done = subprocess.run([ARGS.host, *args], stdin=subprocess.DEVNULL, capture_output=True, timeout=60,
+                                  preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_AS, (limit, limit)))
+            return done.returncode, done.stdout, done.stderr
+
+        # The limit leaves room for the host itself.
+        self.assertEqual(limited("call_float", "1"), (0, written(F + "1.000000\n"), b""))
+        code, out, err = limited("--replay", str(listing))
+        self.assertEqual((code, out), (2, b""))
+        self.assertTrue(err.startswith(("quellot-call: cannot read call list '%s': " % listing).encode()), err)
         shutil.rmtree(folder)
 
     def test_the_call_list_replays_whole(self):
