@@ -27,16 +27,31 @@ public:
         return Library(handle);
     }
 
-    // The file that this program expects beside itself.
+    // The file that this program expects beside itself. The program's own
+    // path may be longer than any fixed buffer: the buffer grows until the
+    // whole path fits.
     static std::string beside_executable(const std::string &file_name)
     {
-        std::string exe(4096, '\0');
+        std::string exe(256, '\0');
 #if defined(_WIN32)
-        exe.resize(GetModuleFileNameA(nullptr, exe.data(), static_cast<DWORD>(exe.size())));
+        for (;;) {
+            const DWORD n = GetModuleFileNameA(nullptr, exe.data(), static_cast<DWORD>(exe.size()));
+            if (n < exe.size()) {
+                exe.resize(n);
+                break;
+            }
+            exe.resize(2 * exe.size());
+        }
         const auto slash = exe.find_last_of("\\/");
 #else
-        const ssize_t n = readlink("/proc/self/exe", exe.data(), exe.size());
-        exe.resize(n > 0 ? static_cast<size_t>(n) : 0);
+        for (;;) {
+            const ssize_t n = readlink("/proc/self/exe", exe.data(), exe.size());
+            if (n < static_cast<ssize_t>(exe.size())) {
+                exe.resize(n > 0 ? static_cast<size_t>(n) : 0);
+                break;
+            }
+            exe.resize(2 * exe.size());
+        }
         const auto slash = exe.rfind('/');
 #endif
         return slash == std::string::npos ? file_name : exe.substr(0, slash + 1) + file_name;

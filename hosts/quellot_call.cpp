@@ -9,7 +9,9 @@
 #include <cstring>
 #include <cstdint>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -63,8 +65,8 @@ else (every call is still made); 2 for a usage error (unknown probe or
 option, an option given twice or with an empty value, wrong number of
 arguments, a value that does not parse or is out of range, a call list that
 cannot be read whole or holds a malformed line, with its number); 3 when the library cannot be loaded or the
-probe cannot be resolved; 4 when standard output cannot be written (the help,
-or the probes' lines).
+probe cannot be resolved; 4 when quellot-call itself fails: standard output
+cannot be written (the help, or the probes' lines), or memory runs out.
 )help";
 
 // Flushes standard output and refuses to report success when anything
@@ -75,6 +77,17 @@ void check_output(const char *what)
     const std::string reason = flushed ? "" : std::string(": ") + std::strerror(errno);
     if (!flushed || std::ferror(stdout))
         throw Failure{exit_host, std::string("cannot write ") + what + " to standard output" + reason};
+}
+
+// The library beside this program, as in the build tree and on Windows;
+// else where an installed tree keeps libraries. A path too long to look at
+// is not there: loading it then says why.
+std::string default_library()
+{
+    const std::string beside = Library::beside_executable(QUELLOT_LIBRARY_FILE);
+    std::error_code unknown;
+    if (std::filesystem::exists(beside, unknown)) return beside;
+    return Library::beside_executable(QUELLOT_INSTALLED_LIBRARY_DIR "/" QUELLOT_LIBRARY_FILE);
 }
 
 // Loads the library, resolves every probe the calls need and only then
@@ -113,11 +126,7 @@ int call_all(const std::string &path, const std::vector<Call> &calls, bool by_or
 
 int run(const std::vector<std::string_view> &args)
 {
-    // The library beside this program, as in the build tree and on Windows;
-    // else where an installed tree keeps libraries.
-    std::string path = Library::beside_executable(QUELLOT_LIBRARY_FILE);
-    if (!std::filesystem::exists(path))
-        path = Library::beside_executable(QUELLOT_INSTALLED_LIBRARY_DIR "/" QUELLOT_LIBRARY_FILE);
+    std::string path;
     std::string replay;
     bool bits = false;
     bool by_ordinal = false;
@@ -170,6 +179,7 @@ int run(const std::vector<std::string_view> &args)
         }
     }
     std::vector<std::string_view> rest(args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
+    if (path.empty()) path = default_library();
 
     if (!replay.empty()) {
         if (bits || by_ordinal || !rest.empty())
@@ -230,5 +240,9 @@ int main(int argc, char **argv)
         return run(std::vector<std::string_view>(argv + 1, argv + argc));
     } catch (const Failure &failure) {
         return report(failure);
+    } catch (const std::bad_alloc &) {
+        return report({exit_host, "not enough memory"});
+    } catch (const std::exception &error) {
+        return report({exit_host, error.what()});
     }
 }

@@ -324,6 +324,33 @@ class HostileInput(unittest.TestCase):
                 self.assertEqual(done.returncode, 4)
                 self.assertTrue(done.stderr.startswith(message), done.stderr)
 
+    def test_a_folder_path_near_the_linux_limit(self):
+        """quellot-call in a folder whose path is 4,080 characters: the path of
+        the library beside it is too long to look at, which must not abort."""
+        if ARGS.windows:
+            self.skipTest("Linux's path limit; WindowsPaths runs the host from a long Windows path")
+        folder = work_dir()
+        deep = folder
+        while len(os.path.abspath(deep)) < 4080:
+            deep = deep / ("d" * min(200, 4080 - len(os.path.abspath(deep)) - 1))
+        deep.mkdir(parents=True)
+        shutil.copy(ARGS.host, deep / "quellot-call")
+        library = os.path.abspath(ARGS.library)
+
+        def run_deep(*args):
+            done = subprocess.run(["./quellot-call", *args], cwd=deep, stdin=subprocess.DEVNULL,
+                                  capture_output=True, timeout=60)
+            return done.returncode, done.stdout, done.stderr
+
+        code, out, err = run_deep("--help")
+        self.assertEqual((code, err), (0, b""))
+        self.assertIn(b"Exit status", out)
+        self.assertEqual(run_deep("--library", library, "call_float", "1"), (0, written(F + "1.000000\n"), b""))
+        code, out, err = run_deep("call_float", "1")
+        self.assertEqual((code, out), (3, b""))
+        self.assertTrue(err.startswith(b"quellot-call: cannot load library") and err.count(b"\n") == 1, err)
+        shutil.rmtree(folder)
+
     def test_libraries_that_are_not_quellot(self):
         cases = [["--library", ".", "call_float", "1"], ["--library", ARGS.calls, "call_float", "1"]]
         for args, (code, out, err) in zip(cases, run_all([(c, None) for c in cases])):
