@@ -17,6 +17,8 @@ if(WIN32)
   # Programs carry their C++ runtime inside, so they run under Wine or on a
   # clean Windows without MinGW's DLLs beside them.
   string(APPEND CMAKE_EXE_LINKER_FLAGS " -static")
+  # quellot-call starts at wmain, with its command line in wide characters.
+  set(QUELLOT_WIDE_MAIN -municode)
 
   # Wine runs the tests, in a prefix of this build tree's own that is made
   # once, at build time, before any test (or test discovery) needs it.
@@ -55,6 +57,7 @@ else()
   set(QUELLOT_OUTPUT_NAME quellot)
   set(QUELLOT_RUNTIME_FILE_NAME "$<TARGET_SONAME_FILE_NAME:quellot>")
   set(QUELLOT_INSTALL_RUNTIME_LIBDIR ${CMAKE_INSTALL_LIBDIR})
+  set(QUELLOT_WIDE_MAIN)
   find_package(GTest REQUIRED)
   set(QUELLOT_TEST_PROPERTIES TIMEOUT 120)
   set(QUELLOT_PLATFORM_TEST_ARGS)

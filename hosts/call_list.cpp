@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "failure.h"
+#include "system_text.h"
 #include "values.h"
 
 namespace {
@@ -75,13 +76,13 @@ std::string read_whole(const std::string &file)
     const auto refused = [&](const std::string &reason) {
         return usage("cannot read call list '" + file + "': " + reason);
     };
-    const std::unique_ptr<std::FILE, int (*)(std::FILE *)> in(std::fopen(file.c_str(), "rb"), &std::fclose);
+    const std::unique_ptr<std::FILE, int (*)(std::FILE *)> in(open_for_reading(file), &std::fclose);
     if (!in) throw refused(std::strerror(errno));
     std::string text;
     try {
         // Room for a regular file's whole size at once: no copy as it grows.
         std::error_code unknown;
-        const auto size = std::filesystem::file_size(file, unknown);
+        const auto size = std::filesystem::file_size(system_path(file), unknown);
         if (!unknown) text.reserve(static_cast<size_t>(size));
         char chunk[1 << 16];
         while (const size_t n = std::fread(chunk, 1, sizeof chunk, in.get())) text.append(chunk, n);

@@ -21,6 +21,7 @@
 #include "failure.h"
 #include "library.h"
 #include "probes.h"
+#include "system_text.h"
 #include "values.h"
 
 namespace {
@@ -86,7 +87,7 @@ std::string default_library()
 {
     const std::string beside = Library::beside_executable(QUELLOT_LIBRARY_FILE);
     std::error_code unknown;
-    if (std::filesystem::exists(beside, unknown)) return beside;
+    if (std::filesystem::exists(system_path(beside), unknown)) return beside;
     return Library::beside_executable(QUELLOT_INSTALLED_LIBRARY_DIR "/" QUELLOT_LIBRARY_FILE);
 }
 
@@ -206,7 +207,13 @@ int run(const std::vector<std::string_view> &args)
     if (rest.size() != wanted)
         throw usage(std::string(probe.name) + " takes " + (probe.filename ? "FILENAME VALUE" : "VALUE") +
                     ", got " + std::to_string(rest.size()) + " argument" + (rest.size() == 1 ? "" : "s"));
+#if defined(_WIN32)
+    // The bytes a C program's argv would hold, as before the command line was
+    // read in wide characters.
+    if (probe.filename) request.filename = ansi(std::string(rest[0]));
+#else
     if (probe.filename) request.filename = rest[0];
+#endif
     // A bad value is refused before the library is even loaded.
     request.bits = bits ? parse_bits(rest.back(), probe.single, true) : parse_value(rest.back(), probe.single);
     return call_all(path, {request}, by_ordinal);
@@ -234,10 +241,22 @@ int report(const Failure &failure)
 
 } // namespace
 
+#if defined(_WIN32)
+// The command line in wide characters, so that a path outside the ANSI code
+// page arrives whole; it is kept in UTF-8 from here on.
+int wmain(int argc, wchar_t **argv)
+#else
 int main(int argc, char **argv)
+#endif
 {
     try {
+#if defined(_WIN32)
+        std::vector<std::string> utf8_args;
+        for (int i = 1; i < argc; ++i) utf8_args.push_back(utf8(argv[i]));
+        return run(std::vector<std::string_view>(utf8_args.begin(), utf8_args.end()));
+#else
         return run(std::vector<std::string_view>(argv + 1, argv + argc));
+#endif
     } catch (const Failure &failure) {
         return report(failure);
     } catch (const std::bad_alloc &) {

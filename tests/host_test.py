@@ -406,6 +406,47 @@ class LibraryUnderTest(unittest.TestCase):
         shutil.rmtree(folder)
 
 
+class Paths(unittest.TestCase):
+    """The host, its library and a call list in a folder outside the ANSI
+    code page, and in one whose path is over Windows' old limit of 260
+    characters: the default library, --library, --replay and a load error."""
+
+    def check_folder(self, folder):
+        folder.mkdir(parents=True)
+        host = folder / os.path.basename(ARGS.host)
+        shutil.copy(ARGS.host, host)
+        library = folder / ("quellot_x64.dll" if ARGS.windows else "libquellot.so.1")
+        shutil.copy(ARGS.library, library)
+        (folder / "calls.txt").write_bytes(b"call_double\t3FF0000000000000\n")
+        missing = str(folder / "none.dll")
+        cases = [
+            ([str(host), "call_float", "1"], (0, written(F + "1.000000\n"), b"")),
+            ([ARGS.host, "--library", str(library), "call_float", "2"], (0, written(F + "2.000000\n"), b"")),
+            ([ARGS.host, "--replay", str(folder / "calls.txt")], (0, written(D + "1.000000\n"), b"")),
+        ]
+        for args, expected in cases:
+            with self.subTest(args=args[1:]):
+                self.assertEqual(run(*args), expected)
+        code, out, _ = run(str(host), "--help")
+        self.assertEqual((code, out.count(b"Exit status")), (0, 1))
+        code, out, err = run(ARGS.host, "--library", missing, "call_float", "1")
+        self.assertEqual((code, out), (3, b""))
+        self.assertTrue(err.startswith(("quellot-call: cannot load library '%s': " % missing).encode()), err)
+
+    def test_a_folder_outside_the_ansi_code_page(self):
+        folder = work_dir()
+        self.check_folder(folder / "\u65e5\u672c")
+        shutil.rmtree(folder)
+
+    def test_a_folder_path_over_260_characters(self):
+        folder = work_dir()
+        deep = folder
+        while len(os.path.abspath(deep)) < 320:
+            deep = deep / ("d" * 100)
+        self.check_folder(deep)
+        shutil.rmtree(folder)
+
+
 class LinkedCHost(unittest.TestCase):
     def test_c_host_shares_the_stream_in_call_order(self):
         self.assertEqual(run(ARGS.c_host), (0, written(C_HOST_OUTPUT), b""))
