@@ -46,7 +46,7 @@ void ResolvedProbes::need(const Probe &probe)
 
 int64_t ResolvedProbes::call(const Call &call) const
 {
-    const char *filename = call.filename.c_str();
+    const char *filename = call.filename;
     const float single = std::bit_cast<float>(static_cast<uint32_t>(call.bits));
     const double value = std::bit_cast<double>(call.bits);
     switch (call.probe->ordinal) {

@@ -30,11 +30,12 @@ inline constexpr Probe probes[] = {
 const Probe &probe_named(std::string_view name);
 
 // One call: the probe, the value's IEEE bit pattern in the probe's precision
-// (a float's in the low 32 bits) and the file name for the file-name probes.
+// (a float's in the low 32 bits) and the file name for the file-name probes,
+// which the call does not own.
 struct Call {
     const Probe *probe = nullptr;
     uint64_t bits = 0;
-    std::string filename;
+    const char *filename = "";
     size_t line = 0; // its line in a call list; 0 for a call from the command line
 };
 

@@ -94,9 +94,9 @@ std::string default_library()
 // Loads the library, resolves every probe the calls need and only then
 // makes the calls, in order. Every call is made even when a probe returns
 // non-zero (a library under test), and the first such call is reported;
-// `list` is the call list the calls come from, if any.
-int call_all(const std::string &path, const std::vector<Call> &calls, bool by_ordinal,
-             const std::string &list = "")
+// `calls` is a CallList or a vector of calls; `list`, the call list's file.
+template <typename Calls>
+int call_all(const std::string &path, const Calls &calls, bool by_ordinal, const std::string &list = "")
 {
     std::string error;
     const Library library = Library::open(path, error);
@@ -104,13 +104,13 @@ int call_all(const std::string &path, const std::vector<Call> &calls, bool by_or
     ResolvedProbes resolved(library, path, by_ordinal);
     for (const Call &call : calls) resolved.need(*call.probe);
 
-    const Call *first = nullptr;
+    Call first;
     int64_t first_result = 0;
     size_t failed = 0;
     for (const Call &call : calls) {
         const int64_t result = resolved.call(call);
         if (result != 0 && failed++ == 0) {
-            first = &call;
+            first = call;
             first_result = result;
         }
     }
@@ -118,10 +118,10 @@ int call_all(const std::string &path, const std::vector<Call> &calls, bool by_or
     // so that a transcript lost to a full disk is not taken for a good one.
     check_output("the probes' lines");
     if (failed == 0) return 0;
-    const std::string where = list.empty() ? "" : list + ":" + std::to_string(first->line) + ": ";
+    const std::string where = list.empty() ? "" : list + ":" + std::to_string(first.line) + ": ";
     const std::string others = failed == 1 ? "" : " (and " + std::to_string(failed - 1) + " later call" +
                                                       (failed == 2 ? "" : "s") + " too)";
-    throw Failure{exit_result, where + describe(*first) + " returned 0x" +
+    throw Failure{exit_result, where + describe(first) + " returned 0x" +
                                    hex_digits(static_cast<uint64_t>(first_result), 16) + ", not 0" + others};
 }
 
@@ -185,7 +185,7 @@ int run(const std::vector<std::string_view> &args)
     if (!replay.empty()) {
         if (bits || by_ordinal || !rest.empty())
             throw usage("--replay takes no --bits, --ordinal, PROBE or VALUE: the call list holds them");
-        return call_all(path, read_call_list(replay), false, replay);
+        return call_all(path, CallList::read(replay), false, replay);
     }
 
     if (request.probe == nullptr && rest.empty()) {
@@ -210,13 +210,14 @@ int run(const std::vector<std::string_view> &args)
 #if defined(_WIN32)
     // The bytes a C program's argv would hold, as before the command line was
     // read in wide characters.
-    if (probe.filename) request.filename = ansi(std::string(rest[0]));
+    const std::string filename = probe.filename ? ansi(std::string(rest[0])) : "";
 #else
-    if (probe.filename) request.filename = rest[0];
+    const std::string filename = probe.filename ? std::string(rest[0]) : "";
 #endif
+    request.filename = filename.c_str();
     // A bad value is refused before the library is even loaded.
     request.bits = bits ? parse_bits(rest.back(), probe.single, true) : parse_value(rest.back(), probe.single);
-    return call_all(path, {request}, by_ordinal);
+    return call_all(path, std::vector<Call>{request}, by_ordinal);
 }
 
 // Prints `failure` as one line on standard error and returns its exit

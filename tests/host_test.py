@@ -365,7 +365,9 @@ class LibraryUnderTest(unittest.TestCase):
     def test_a_non_zero_result_is_exit_1_with_the_call_and_the_result(self):
         folder = work_dir()
         listing = folder / "calls.txt"
-        listing.write_bytes(b"call_double_filename\t3FF0000000000000\tz\ncall_float\t3F800000\n"
+        # 300 comment lines: the first failing call's line number is found
+        # beyond them.
+        listing.write_bytes(b"call_double_filename\t3FF0000000000000\tz\n" + b"#\n" * 300 + b"call_float\t3F800000\n"
                             b"call_float_filename\t3F800000\ta\\tb\ncall_double\t3FF0000000000000\n")
         lib = ["--library", ARGS.nonzero_library]
         cases = [
@@ -378,7 +380,7 @@ class LibraryUnderTest(unittest.TestCase):
             (["call_double_filename", "z", "1"], "nonzero call_double_filename 1.000000 z\n", None),
             (["--replay", str(listing)], "nonzero call_double_filename 1.000000 z\nnonzero call_float 1.000000\n"
              "nonzero call_float_filename 1.000000 a\tb\nnonzero call_double 1.000000\n",
-             "%s:2: call_float(bits 3F800000) returned 0x0000000100000000, not 0 (and 2 later calls too)"
+             "%s:302: call_float(bits 3F800000) returned 0x0000000100000000, not 0 (and 2 later calls too)"
              % listing),
         ]
         for (args, output, message), (code, out, err) in zip(cases, run_all([(lib + c[0],) for c in cases])):
@@ -541,6 +543,35 @@ class ConformanceKit(unittest.TestCase):
         self.assertEqual((code, out), (2, b""))
         self.assertTrue(err.startswith(("quellot-call: cannot read call list '%s': " % listing).encode()), err)
         shutil.rmtree(folder)
+
+    def test_long_lists_and_long_lines_replay_whole(self):
+        """Lists read a chunk at a time: lines across chunks, a line longer
+        than a chunk, and line numbers far apart."""
+        once = run(ARGS.host, "--replay", ARGS.calls)
+        self.assertEqual(once[0], 0)
+        text = pathlib.Path(ARGS.calls).read_bytes()
+        name = bytes(range(0x21, 0x7f)).replace(b"\\", b"") * 3000
+        cases = [
+            (text * 60, once[1] * 60),
+            (b"call_float_filename\t3F800000\t" + name + b"\n", written(FF + "1.000000 - filename = ") + name
+             + written("\n")),
+            (b"#\n" * 100000 + b"call_double\t3FF0000000000000", written(D + "1.000000\n")),
+        ]
+        folder = work_dir()
+        for number, (listing, expected) in enumerate(cases):
+            path = folder / ("list%d.txt" % number)
+            path.write_bytes(listing)
+            with self.subTest(size=len(listing)):
+                self.assertEqual(run(ARGS.host, "--replay", str(path)), (0, expected, b""))
+        shutil.rmtree(folder)
+
+    def test_a_list_from_a_pipe(self):
+        if ARGS.windows:
+            self.skipTest("Windows has no /dev/stdin to name")
+        text = pathlib.Path(ARGS.calls).read_bytes() * 30
+        done = subprocess.run([ARGS.host, "--replay", "/dev/stdin"], input=text, capture_output=True, timeout=60)
+        reference = run(ARGS.host, "--replay", ARGS.calls)
+        self.assertEqual((done.returncode, done.stdout, done.stderr), (0, reference[1] * 30, b""))
 
     def test_the_call_list_replays_whole(self):
         code, out, err = run(ARGS.host, "--replay", ARGS.calls)
