@@ -26,7 +26,7 @@ if(WIN32)
   # once, at build time, before any test (or test discovery) needs it.
   set(QUELLOT_WINEPREFIX ${CMAKE_BINARY_DIR}/wine-prefix)
   set(QUELLOT_WINE_RUN ${CMAKE_BINARY_DIR}/wine-run)
-  foreach(script wine-run wine-server)
+  foreach(script wine-run wine-server wine-setup)
     configure_file(${CMAKE_CURRENT_LIST_DIR}/${script}.in ${CMAKE_BINARY_DIR}/${script}
                    FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
                                     WORLD_READ WORLD_EXECUTE
@@ -35,10 +35,9 @@ if(WIN32)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${QUELLOT_WINE_RUN})
   add_custom_command(
     OUTPUT ${CMAKE_BINARY_DIR}/wine-prefix.stamp
-    COMMAND ${QUELLOT_WINE_RUN} wineboot -i
-    COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${QUELLOT_WINEPREFIX} wineserver -w
+    COMMAND ${CMAKE_BINARY_DIR}/wine-setup
     COMMAND ${CMAKE_COMMAND} -E touch ${CMAKE_BINARY_DIR}/wine-prefix.stamp
-    COMMENT "Creating the Wine prefix")
+    COMMENT "Creating the Wine prefix (Wine's own messages: wine-prefix.log)")
   add_custom_target(wine_prefix ALL DEPENDS ${CMAKE_BINARY_DIR}/wine-prefix.stamp)
   # One wineserver serves the whole test run, instead of one starting and
   # stopping around every test.
