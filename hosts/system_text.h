@@ -13,15 +13,22 @@
 #endif
 
 #if defined(_WIN32)
+// `text`, UTF-16, in the code page `code_page`.
+inline std::string narrow(const std::wstring &text, UINT code_page)
+{
+    const int size = static_cast<int>(text.size());
+    std::string result(
+        static_cast<size_t>(WideCharToMultiByte(code_page, 0, text.data(), size, nullptr, 0, nullptr, nullptr)),
+        '\0');
+    WideCharToMultiByte(code_page, 0, text.data(), size, result.data(), static_cast<int>(result.size()), nullptr,
+                        nullptr);
+    return result;
+}
+
 // `text`, UTF-16, in UTF-8.
 inline std::string utf8(const std::wstring &text)
 {
-    const int size = static_cast<int>(text.size());
-    std::string result(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0,
-                                                               nullptr, nullptr)), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), size, result.data(), static_cast<int>(result.size()), nullptr,
-                        nullptr);
-    return result;
+    return narrow(text, CP_UTF8);
 }
 
 // `text`, UTF-8, in UTF-16.
@@ -38,13 +45,7 @@ inline std::wstring wide(const std::string &text)
 // would have held for it.
 inline std::string ansi(const std::string &text)
 {
-    const std::wstring chars = wide(text);
-    const int size = static_cast<int>(chars.size());
-    std::string result(static_cast<size_t>(WideCharToMultiByte(CP_ACP, 0, chars.data(), size, nullptr, 0,
-                                                               nullptr, nullptr)), '\0');
-    WideCharToMultiByte(CP_ACP, 0, chars.data(), size, result.data(), static_cast<int>(result.size()), nullptr,
-                        nullptr);
-    return result;
+    return narrow(wide(text), CP_ACP);
 }
 #endif
 
