@@ -3,15 +3,16 @@
 // a correct FFI would, so that its output is the known-good side of a check.
 // This file is its command line; the call list, the values and the probes
 // have files of their own.
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
-#include <cstring>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -70,6 +71,26 @@ probe cannot be resolved; 4 when quellot-call itself fails: standard output
 cannot be written (the help, or the probes' lines), or memory runs out.
 )help";
 
+// Prints `failure` as one line on standard error and returns its exit
+// status. The message may quote a path, a value or a call list's line, so
+// its control bytes are escaped: a NUL would cut the line short, a line feed
+// or carriage return split or overwrite it.
+int report(const Failure &failure)
+{
+    std::string line = "quellot-call: ";
+    for (const char c : failure.message) {
+        const auto ch = static_cast<unsigned char>(c);
+        if (ch >= 0x20 && ch != 0x7f) {
+            line += c;
+            continue;
+        }
+        line += c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\t' ? "\\t" : "\\x" + hex_digits(ch, 2);
+    }
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    return failure.code;
+}
+
 // Flushes standard output and refuses to report success when anything
 // written to it was lost; `what` says what was written.
 void check_output(const char *what)
@@ -114,15 +135,25 @@ int call_all(const std::string &path, const Calls &calls, bool by_ordinal, const
             first_result = result;
         }
     }
+    std::optional<Failure> nonzero;
+    if (failed != 0) {
+        const std::string where = list.empty() ? "" : list + ":" + std::to_string(first.line) + ": ";
+        const std::string others = failed == 1 ? "" : " (and " + std::to_string(failed - 1) + " later call" +
+                                                          (failed == 2 ? "" : "s") + " too)";
+        nonzero = Failure{exit_result, where + describe(first) + " returned 0x" +
+                                           hex_digits(static_cast<uint64_t>(first_result), 16) + ", not 0" + others};
+    }
     // The probes never check their printf; the host does, once at the end,
     // so that a transcript lost to a full disk is not taken for a good one.
-    check_output("the probes' lines");
-    if (failed == 0) return 0;
-    const std::string where = list.empty() ? "" : list + ":" + std::to_string(first.line) + ": ";
-    const std::string others = failed == 1 ? "" : " (and " + std::to_string(failed - 1) + " later call" +
-                                                      (failed == 2 ? "" : "s") + " too)";
-    throw Failure{exit_result, where + describe(first) + " returned 0x" +
-                                   hex_digits(static_cast<uint64_t>(first_result), 16) + ", not 0" + others};
+    // When both go wrong, each has its line and the lost output its status.
+    try {
+        check_output("the probes' lines");
+    } catch (const Failure &) {
+        if (nonzero) report(*nonzero);
+        throw;
+    }
+    if (nonzero) throw *nonzero;
+    return 0;
 }
 
 int run(const std::vector<std::string_view> &args)
@@ -220,25 +251,6 @@ int run(const std::vector<std::string_view> &args)
     return call_all(path, std::vector<Call>{request}, by_ordinal);
 }
 
-// Prints `failure` as one line on standard error and returns its exit
-// status. The message may quote a path, a value or a call list's line, so
-// its control bytes are escaped: a NUL would cut the line short, a line feed
-// or carriage return split or overwrite it.
-int report(const Failure &failure)
-{
-    std::string line = "quellot-call: ";
-    for (const char c : failure.message) {
-        const auto ch = static_cast<unsigned char>(c);
-        if (ch >= 0x20 && ch != 0x7f) {
-            line += c;
-            continue;
-        }
-        line += c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\t' ? "\\t" : "\\x" + hex_digits(ch, 2);
-    }
-    line += '\n';
-    std::fwrite(line.data(), 1, line.size(), stderr);
-    return failure.code;
-}
 
 } // namespace
 

@@ -392,6 +392,13 @@ class LibraryUnderTest(unittest.TestCase):
                     self.assertEqual(err, written("quellot-call: " + message + "\n"))
         shutil.rmtree(folder)
 
+    def test_a_non_zero_result_and_lost_output_each_have_their_line(self):
+        code, err = run_to_full_disk("--library", ARGS.nonzero_library, "call_double", "1")
+        self.assertEqual(code, 4)
+        self.assertEqual(err.split(written("\n"))[0], b"quellot-call: call_double(bits 3FF0000000000000) returned"
+                         b" 0x0000000000000100, not 0")
+        self.assertTrue(err.split(written("\n"))[1].startswith(b"quellot-call: cannot write the probes' lines"), err)
+
     def test_a_missing_probe_is_refused_before_any_call(self):
         folder = work_dir()
         listing = folder / "calls.txt"
