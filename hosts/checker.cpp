@@ -47,36 +47,10 @@ std::string read_transcript(const std::string &file)
     return text;
 }
 
-// A string with every byte visible: the call list's escapes, and \" for quotes.
-std::string escaped(std::string_view bytes)
-{
-    std::string out;
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '\\' || c == '"') {
-            out += '\\';
-            out += c;
-        } else if (c == '\t') {
-            out += "\\t";
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if (byte < 0x20 || byte > 0x7e) {
-            const char *hex = "0123456789abcdef";
-            out += "\\x";
-            out += hex[byte >> 4];
-            out += hex[byte & 15];
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
+// Bytes in quotes, every one visible, written as in a call list.
 std::string shown(std::string_view bytes)
 {
-    return "\"" + escaped(bytes) + "\"";
+    return "\"" + escape_filename(bytes) + "\"";
 }
 
 // The first columns of every report of a probe: its name, padded, and "=> ".
@@ -282,7 +256,9 @@ std::string join(const std::vector<std::string> &ids)
 
 int check(const CheckRequest &request)
 {
-    const std::vector<Call> calls = read_call_list(request.calls);
+    const CallList list = CallList::read(request.calls);
+    std::vector<Call> calls;
+    for (const Call &call : list) calls.push_back(call);
     std::string transcript = read_transcript(request.transcript);
     const bool exact = shows_bits(transcript);
     const std::string path =
