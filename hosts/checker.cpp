@@ -4,9 +4,9 @@
 #include <bit>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <iostream>
-#include <iterator>
+#include <cerrno>
+#include <cstring>
+#include <memory>
 #include <map>
 #include <set>
 #include <string>
@@ -26,24 +26,28 @@
 #include "library.h"
 #include "probes.h"
 #include "quellot.h"
+#include "system_text.h"
 #include "values.h"
 
 namespace {
 
+// The whole transcript, from a file or standard input; a transcript that
+// cannot be read whole is refused (exit 2) with the reason.
 std::string read_transcript(const std::string &file)
 {
-    if (file == "-") {
+    const bool standard_input = file == "-";
 #if defined(_WIN32)
-        _setmode(_fileno(stdin), _O_BINARY);
+    if (standard_input) _setmode(_fileno(stdin), _O_BINARY);
 #endif
-        std::string text(std::istreambuf_iterator<char>(std::cin), {});
-        if (std::cin.bad()) throw usage("cannot read the transcript from standard input");
-        return text;
-    }
-    std::ifstream in(file, std::ios::binary);
+    const std::unique_ptr<std::FILE, int (*)(std::FILE *)> opened(
+        standard_input ? nullptr : open_for_reading(file), &std::fclose);
+    std::FILE *in = standard_input ? stdin : opened.get();
+    const std::string name = standard_input ? "standard input" : "'" + file + "'";
+    if (in == nullptr) throw usage("cannot read transcript " + name + ": " + std::strerror(errno));
     std::string text;
-    if (in) text.assign(std::istreambuf_iterator<char>(in), {});
-    if (!in && !in.eof()) throw usage("cannot read transcript '" + file + "'");
+    char buffer[1 << 16];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;) text.append(buffer, n);
+    if (std::ferror(in)) throw usage("cannot read transcript " + name + ": " + std::strerror(errno));
     return text;
 }
 

@@ -788,6 +788,15 @@ class Checker(unittest.TestCase):
         self.assertEqual((code, err), (0, b""))
         self.assert_checks(run(ARGS.host, "--check", ARGS.calls, "-", stdin=out), {"missing", "extra"})
 
+    def test_a_transcript_that_cannot_be_read_is_refused(self):
+        folder = self.folder()
+        for transcript in (str(folder / "none.txt"), str(folder)):
+            with self.subTest(transcript=transcript):
+                code, out, err = run(ARGS.host, "--check", ARGS.calls, transcript)
+                self.assertEqual((code, out), (2, b""))
+                self.assertTrue(err.startswith(b"quellot-call: cannot read transcript '"), err)
+                self.assertEqual(err.count(b"\n"), 1, err)
+
     def test_malformed_lists_are_refused_as_replay_refuses_them(self):
         folder = self.folder()
         transcript = folder / "transcript.txt"
