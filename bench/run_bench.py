@@ -5,8 +5,11 @@ prints the figures.
 Linux: instructions counted by callgrind, taken as the difference between
 runs of N and 11*N calls so that start-up cancels out; the same for loading
 and unloading the library against an empty library built the same way.
-Windows, under Wine: the same comparison timed in-process (a rough figure:
-Wine is not Windows). Last, the sizes of the stripped libraries.
+Then quellot-call --replay: the instructions and the CPU time of a call
+replayed from a list, against the same printf loop, and its peak resident
+memory against the list's size. Windows, under Wine: the probe and printf
+comparison timed in-process (a rough figure: Wine is not Windows). Last, the
+sizes of the stripped libraries.
 
     run_bench.py --native build/native [--windows build/windows]
 """
@@ -21,6 +24,18 @@ import tempfile
 
 PROBES = ["call_float", "call_float_filename", "call_double", "call_double_filename"]
 TARGET = 1.005
+# --replay: time per call against the printf loop, and memory beyond the
+# list's size against the host's own with an empty list.
+REPLAY_TARGET = 1.5
+MEMORY_SLACK_KIB = 1024
+
+# One call a line, with probe_cost's value (1234.5678) and file name.
+REPLAY_LINES = {
+    "call_float": "call_float\t449A522B\n",
+    "call_float_filename": "call_float_filename\t449A522B\tdata.bin\n",
+    "call_double": "call_double\t40934A456D5CFAAD\n",
+    "call_double_filename": "call_double_filename\t40934A456D5CFAAD\tdata.bin\n",
+}
 
 
 def instructions(program, *args):
@@ -38,6 +53,75 @@ def per_call(program, n, *args):
     return (instructions(program, *args, str(11 * n)) - instructions(program, *args, str(n))) / (10 * n)
 
 
+def cpu_time(program, *args):
+    """User and system seconds of one run, standard output to a file."""
+    with tempfile.TemporaryFile() as sink:
+        child = subprocess.Popen([program, *args], stdout=sink)
+        _, status, usage = os.wait4(child.pid, 0)
+    if status != 0:
+        sys.exit("%s %s failed" % (program, " ".join(args)))
+    return usage.ru_utime + usage.ru_stime
+
+
+def call_list(folder, probe, n):
+    """A list of n calls of `probe`."""
+    path = os.path.join(folder, "%s-%d.txt" % (probe, n))
+    with open(path, "w") as f:
+        f.write(REPLAY_LINES[probe] * n)
+    return path
+
+
+def replay(native, printf_costs, calls, timed_calls, rounds):
+    """Prints the --replay figures; returns whether they meet the targets."""
+    bin_dir = os.path.join(native, "bin")
+    host, bench = os.path.join(bin_dir, "quellot-call"), os.path.join(bin_dir, "probe_cost")
+    met = True
+    print("\nLinux, quellot-call --replay against the same printf loop: instructions per call"
+          " (callgrind; lists of %d and %d calls) and CPU time per call (user + system, best of %d;"
+          " lists of %d calls; standard output to a file)" % (calls, 11 * calls, rounds, timed_calls))
+    print("%-22s %12s %12s %8s %12s %12s %8s"
+          % ("probe", "replay", "printf", "ratio", "replay ns", "printf ns", "ratio"))
+    with tempfile.TemporaryDirectory() as folder:
+        for probe in PROBES:
+            large = instructions(host, "--replay", call_list(folder, probe, 11 * calls))
+            small = instructions(host, "--replay", call_list(folder, probe, calls))
+            replay_cost = (large - small) / (10 * calls)
+            timed_list = call_list(folder, probe, timed_calls)
+            replay_time = min(cpu_time(host, "--replay", timed_list) for _ in range(rounds))
+            printf_time = min(cpu_time(bench, "printf", probe, str(timed_calls)) for _ in range(rounds))
+            ratios = (replay_cost / printf_costs[probe], replay_time / printf_time)
+            met = met and max(ratios) <= REPLAY_TARGET
+            print("%-22s %12.1f %12.1f %8.3f %12.1f %12.1f %8.3f"
+                  % (probe, replay_cost, printf_costs[probe], ratios[0], 1e9 * replay_time / timed_calls,
+                     1e9 * printf_time / timed_calls, ratios[1]))
+        print("target: at most %.1f times the printf loop: %s" % (REPLAY_TARGET, "met" if met else "NOT MET"))
+        fast = met
+
+        peak = os.path.join(bin_dir, "peak_memory")
+        empty = os.path.join(folder, "empty.txt")
+        open(empty, "w").close()
+        # The worst case for memory: one call whose record is as long as its line.
+        long_name = os.path.join(folder, "long-name.txt")
+        with open(long_name, "w") as f:
+            f.write("call_double_filename\t40934A456D5CFAAD\t" + "n" * (32 << 20) + "\n")
+        lists = [("empty list", empty)] + [("%d x %s" % (timed_calls, probe), call_list(folder, probe, timed_calls))
+                                           for probe in PROBES] + [("1 call, a 32 MiB file name", long_name)]
+        print("\nLinux, peak resident memory of quellot-call --replay (ru_maxrss, KiB) against the list's size")
+        print("%-32s %12s %12s %12s" % ("list", "size", "peak", "peak - size"))
+        base = None
+        small = True
+        for name, path in lists:
+            size = os.path.getsize(path) // 1024
+            used = int(subprocess.run([peak, host, "--replay", path], check=True, capture_output=True,
+                                      text=True).stdout)
+            base = used if base is None else base
+            small = small and used - size <= base + MEMORY_SLACK_KIB
+            print("%-32s %12d %12d %12d" % (name, size, used, used - size))
+        print("target: at most the list's size plus the empty list's peak plus %d KiB: %s"
+              % (MEMORY_SLACK_KIB, "met" if small else "NOT MET"))
+    return fast and small
+
+
 def stripped_size(strip, path):
     with tempfile.TemporaryDirectory() as folder:
         out = os.path.join(folder, "stripped")
@@ -52,6 +136,8 @@ def main():
     parser.add_argument("--calls", type=int, default=2000, help="N, for the probe and printf runs")
     parser.add_argument("--loads", type=int, default=20, help="N, for the load and unload runs")
     parser.add_argument("--timed-calls", type=int, default=200000, help="calls per round under Wine")
+    parser.add_argument("--replay-calls", type=int, default=1000000, help="calls of the timed --replay lists")
+    parser.add_argument("--rounds", type=int, default=3, help="timed --replay runs, the best is kept")
     args = parser.parse_args()
     bench = os.path.join(args.native, "bin", "probe_cost")
 
@@ -59,13 +145,15 @@ def main():
           % (args.calls, 11 * args.calls))
     print("%-22s %12s %12s %8s" % ("probe", "probe", "printf", "ratio"))
     worst = 0.0
+    printf_costs = {}
     for probe in PROBES:
         probe_cost = per_call(bench, args.calls, "probe", probe)
-        printf_cost = per_call(bench, args.calls, "printf", probe)
+        printf_cost = printf_costs[probe] = per_call(bench, args.calls, "printf", probe)
         worst = max(worst, probe_cost / printf_cost)
         print("%-22s %12.1f %12.1f %8.4f" % (probe, probe_cost, printf_cost, probe_cost / printf_cost))
     print("highest ratio %.4f (target: at most %.3f): %s"
           % (worst, TARGET, "met" if worst <= TARGET else "NOT MET"))
+    replay_met = replay(args.native, printf_costs, args.calls, args.replay_calls, args.rounds)
 
     library = os.path.join(args.native, "bin", "libquellot.so.1")
     empty = os.path.join(args.native, "bin", "libquellot_empty.so")
@@ -92,7 +180,7 @@ def main():
                                    str(args.timed_calls)],
                                   stdout=sink, stderr=subprocess.PIPE, text=True, check=True)
         print(done.stderr.replace("\r", ""), end="")
-    return 0 if worst <= TARGET else 1
+    return 0 if worst <= TARGET and replay_met else 1
 
 
 if __name__ == "__main__":

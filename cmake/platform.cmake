@@ -20,12 +20,16 @@ if(WIN32)
   # Programs carry their C++ runtime inside, so they run under Wine or on a
   # clean Windows without MinGW's DLLs beside them.
   string(APPEND CMAKE_EXE_LINKER_FLAGS " -static")
+  # quellot-call starts at wmain, with its command line in wide characters.
+  set(QUELLOT_WIDE_MAIN -municode)
+  # The bench's peak-memory helper is POSIX: memory is measured on Linux.
+  set(QUELLOT_PEAK_MEMORY OFF)
 
   # Wine runs the tests, in a prefix of this build tree's own that is made
   # once, at build time, before any test (or test discovery) needs it.
   set(QUELLOT_WINEPREFIX ${CMAKE_BINARY_DIR}/wine-prefix)
   set(QUELLOT_WINE_RUN ${CMAKE_BINARY_DIR}/wine-run)
-  foreach(script wine-run wine-server)
+  foreach(script wine-run wine-server wine-setup)
     configure_file(${CMAKE_CURRENT_LIST_DIR}/${script}.in ${CMAKE_BINARY_DIR}/${script}
                    FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
                                     WORLD_READ WORLD_EXECUTE
@@ -34,10 +38,9 @@ if(WIN32)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${QUELLOT_WINE_RUN})
   add_custom_command(
     OUTPUT ${CMAKE_BINARY_DIR}/wine-prefix.stamp
-    COMMAND ${QUELLOT_WINE_RUN} wineboot -i
-    COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${QUELLOT_WINEPREFIX} wineserver -w
+    COMMAND ${CMAKE_BINARY_DIR}/wine-setup
     COMMAND ${CMAKE_COMMAND} -E touch ${CMAKE_BINARY_DIR}/wine-prefix.stamp
-    COMMENT "Creating the Wine prefix")
+    COMMENT "Creating the Wine prefix (Wine's own messages: wine-prefix.log)")
   add_custom_target(wine_prefix ALL DEPENDS ${CMAKE_BINARY_DIR}/wine-prefix.stamp)
   # One wineserver serves the whole test run, instead of one starting and
   # stopping around every test.
@@ -59,6 +62,8 @@ else()
   set(QUELLOT_RUNTIME_FILE_NAME "$<TARGET_SONAME_FILE_NAME:quellot>")
   set(QUELLOT_EXACT_RUNTIME_FILE_NAME "$<TARGET_SONAME_FILE_NAME:quellot_exact>")
   set(QUELLOT_INSTALL_RUNTIME_LIBDIR ${CMAKE_INSTALL_LIBDIR})
+  set(QUELLOT_WIDE_MAIN)
+  set(QUELLOT_PEAK_MEMORY ON)
   set(QUELLOT_TEST_PROPERTIES TIMEOUT 120)
   set(QUELLOT_PLATFORM_TEST_ARGS)
   set(QUELLOT_BINARY_SUITE LinuxLibrary)

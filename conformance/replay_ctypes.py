@@ -58,7 +58,7 @@ def read_calls(path):
     with open(path, "rb") as f:
         for number, line in enumerate(f.read().decode("latin-1").split("\n"), 1):
             line = line[:-1] if line.endswith("\r") else line
-            if not line or line.startswith("#"):
+            if not line.strip(" \t") or line.startswith("#"):
                 continue
             fields = line.split("\t")
             try:

@@ -4,9 +4,9 @@
 #include <bit>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <iostream>
-#include <iterator>
+#include <cerrno>
+#include <cstring>
+#include <memory>
 #include <map>
 #include <set>
 #include <string>
@@ -26,57 +26,35 @@
 #include "library.h"
 #include "probes.h"
 #include "quellot.h"
+#include "system_text.h"
 #include "values.h"
 
 namespace {
 
+// The whole transcript, from a file or standard input; a transcript that
+// cannot be read whole is refused (exit 2) with the reason.
 std::string read_transcript(const std::string &file)
 {
-    if (file == "-") {
+    const bool standard_input = file == "-";
 #if defined(_WIN32)
-        _setmode(_fileno(stdin), _O_BINARY);
+    if (standard_input) _setmode(_fileno(stdin), _O_BINARY);
 #endif
-        std::string text(std::istreambuf_iterator<char>(std::cin), {});
-        if (std::cin.bad()) throw usage("cannot read the transcript from standard input");
-        return text;
-    }
-    std::ifstream in(file, std::ios::binary);
+    const std::unique_ptr<std::FILE, int (*)(std::FILE *)> opened(
+        standard_input ? nullptr : open_for_reading(file), &std::fclose);
+    std::FILE *in = standard_input ? stdin : opened.get();
+    const std::string name = standard_input ? "standard input" : "'" + file + "'";
+    if (in == nullptr) throw usage("cannot read transcript " + name + ": " + std::strerror(errno));
     std::string text;
-    if (in) text.assign(std::istreambuf_iterator<char>(in), {});
-    if (!in && !in.eof()) throw usage("cannot read transcript '" + file + "'");
+    char buffer[1 << 16];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;) text.append(buffer, n);
+    if (std::ferror(in)) throw usage("cannot read transcript " + name + ": " + std::strerror(errno));
     return text;
 }
 
-// A string with every byte visible: the call list's escapes, and \" for quotes.
-std::string escaped(std::string_view bytes)
-{
-    std::string out;
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '\\' || c == '"') {
-            out += '\\';
-            out += c;
-        } else if (c == '\t') {
-            out += "\\t";
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if (byte < 0x20 || byte > 0x7e) {
-            const char *hex = "0123456789abcdef";
-            out += "\\x";
-            out += hex[byte >> 4];
-            out += hex[byte & 15];
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
+// Bytes in quotes, every one visible, written as in a call list.
 std::string shown(std::string_view bytes)
 {
-    return "\"" + escaped(bytes) + "\"";
+    return "\"" + escape_filename(bytes) + "\"";
 }
 
 // The first columns of every report of a probe: its name, padded, and "=> ".
@@ -282,7 +260,9 @@ std::string join(const std::vector<std::string> &ids)
 
 int check(const CheckRequest &request)
 {
-    const std::vector<Call> calls = read_call_list(request.calls);
+    const CallList list = CallList::read(request.calls);
+    std::vector<Call> calls;
+    for (const Call &call : list) calls.push_back(call);
     std::string transcript = read_transcript(request.transcript);
     const bool exact = shows_bits(transcript);
     const std::string path =

@@ -196,7 +196,7 @@ std::vector<std::string> explain(const std::vector<Call> &calls, size_t index, c
 
     // Faults of the file name, the value having arrived intact.
     if (call.probe->filename && fields.has_filename) {
-        const std::string &name = call.filename;
+        const std::string name = call.filename;
         if (fields.filename == "(null)") confirm("name-null", {call.bits, "", true});
         if (fields.filename.size() < name.size() && name.compare(0, fields.filename.size(), fields.filename) == 0)
             confirm("name-truncated", {call.bits, fields.filename});

@@ -5,6 +5,8 @@
 #include <string>
 #include <utility>
 
+#include "system_text.h"
+
 #if defined(_WIN32)
 #include <windows.h>
 #else
@@ -14,12 +16,12 @@
 
 class Library {
 public:
-    // Loads the library at `path`; on failure the result is empty and
-    // `error` holds the loader's reason.
+    // Loads the library at `path` (UTF-8); on failure the result is empty
+    // and `error` holds the loader's reason.
     static Library open(const std::string &path, std::string &error)
     {
 #if defined(_WIN32)
-        HMODULE handle = LoadLibraryA(path.c_str());
+        HMODULE handle = LoadLibraryW(system_path(path).c_str());
 #else
         void *handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
 #endif
@@ -27,16 +29,33 @@ public:
         return Library(handle);
     }
 
-    // The file that this program expects beside itself.
+    // The file that this program expects beside itself (UTF-8). The
+    // program's own path may be longer than any fixed buffer: the buffer
+    // grows until the whole path fits.
     static std::string beside_executable(const std::string &file_name)
     {
-        std::string exe(4096, '\0');
 #if defined(_WIN32)
-        exe.resize(GetModuleFileNameA(nullptr, exe.data(), static_cast<DWORD>(exe.size())));
+        std::wstring path(256, L'\0');
+        for (;;) {
+            const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+            if (n < path.size()) {
+                path.resize(n);
+                break;
+            }
+            path.resize(2 * path.size());
+        }
+        const std::string exe = utf8(path);
         const auto slash = exe.find_last_of("\\/");
 #else
-        const ssize_t n = readlink("/proc/self/exe", exe.data(), exe.size());
-        exe.resize(n > 0 ? static_cast<size_t>(n) : 0);
+        std::string exe(256, '\0');
+        for (;;) {
+            const ssize_t n = readlink("/proc/self/exe", exe.data(), exe.size());
+            if (n < static_cast<ssize_t>(exe.size())) {
+                exe.resize(n > 0 ? static_cast<size_t>(n) : 0);
+                break;
+            }
+            exe.resize(2 * exe.size());
+        }
         const auto slash = exe.rfind('/');
 #endif
         return slash == std::string::npos ? file_name : exe.substr(0, slash + 1) + file_name;
@@ -79,11 +98,11 @@ public:
     {
 #if defined(_WIN32)
         const DWORD code = GetLastError();
-        char *text = nullptr;
-        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+        wchar_t *text = nullptr;
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                            FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, code, 0, reinterpret_cast<char *>(&text), 0, nullptr);
-        std::string message = text != nullptr ? text : "";
+                       nullptr, code, 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
+        std::string message = text != nullptr ? utf8(text) : "";
         LocalFree(text);
         while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
                                     message.back() == ' ' || message.back() == '.'))

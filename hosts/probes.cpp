@@ -2,8 +2,9 @@
 
 #include <bit>
 
+#include "call_list.h"
 #include "failure.h"
-#include "quellot.h"
+#include "values.h"
 
 const Probe &probe_named(std::string_view name)
 {
@@ -13,30 +14,45 @@ const Probe &probe_named(std::string_view name)
                 "': expected call_float, call_float_filename, call_double or call_double_filename");
 }
 
-int64_t make_call(const Library &library, const std::string &path, const Call &call, bool by_ordinal)
+std::string describe(const Call &call)
 {
-    const Probe &probe = *call.probe;
-    const auto resolve = [&]<typename F>(F) {
+    const std::string name = call.probe->filename ? "\"" + escape_filename(call.filename) + "\", " : "";
+    return std::string(call.probe->name) + "(" + name + "bits " +
+           hex_digits(call.bits, call.probe->single ? 8 : 16) + ")";
+}
+
+void ResolvedProbes::need(const Probe &probe)
+{
+    const auto resolve = [&]<typename F>(F &function) {
+        if (function != nullptr) return;
 #if defined(_WIN32)
-        const F function = by_ordinal ? library.function<F>(probe.ordinal) : library.function<F>(probe.name);
+        function = by_ordinal_ ? library_.function<F>(probe.ordinal) : library_.function<F>(probe.name);
 #else
-        (void)by_ordinal;
-        const F function = library.function<F>(probe.name);
+        function = library_.function<F>(probe.name);
 #endif
         if (function == nullptr)
-            throw Failure{exit_load, "library '" + path + "' has no export " +
-                                         (by_ordinal ? "with ordinal " + std::to_string(probe.ordinal)
-                                                     : "'" + std::string(probe.name) + "'") +
+            throw Failure{exit_load, "library '" + path_ + "' has no export " +
+                                         (by_ordinal_ ? "with ordinal " + std::to_string(probe.ordinal)
+                                                      : "'" + std::string(probe.name) + "'") +
                                          ": " + Library::last_error()};
-        return function;
     };
-    const char *filename = call.filename.c_str();
-    if (probe.single) {
-        const float value = std::bit_cast<float>(static_cast<uint32_t>(call.bits));
-        if (probe.filename) return resolve(decltype(&call_float_filename){})(filename, value);
-        return resolve(decltype(&call_float){})(value);
+    switch (probe.ordinal) {
+    case 1: return resolve(double_);
+    case 2: return resolve(double_filename_);
+    case 3: return resolve(float_);
+    default: return resolve(float_filename_);
     }
+}
+
+int64_t ResolvedProbes::call(const Call &call) const
+{
+    const char *filename = call.filename;
+    const float single = std::bit_cast<float>(static_cast<uint32_t>(call.bits));
     const double value = std::bit_cast<double>(call.bits);
-    if (probe.filename) return resolve(decltype(&call_double_filename){})(filename, value);
-    return resolve(decltype(&call_double){})(value);
+    switch (call.probe->ordinal) {
+    case 1: return double_(value);
+    case 2: return double_filename_(filename, value);
+    case 3: return float_(single);
+    default: return float_filename_(filename, single);
+    }
 }

@@ -1,5 +1,5 @@
 // The four probes as quellot-call knows them (name, export ordinal, the
-// value's precision, whether a file name comes first), and a call of one
+// value's precision, whether a file name comes first), and the calls made
 // through a loaded library.
 #pragma once
 
@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "library.h"
+#include "quellot.h"
 
 struct Probe {
     const char *name;
@@ -29,14 +30,42 @@ inline constexpr Probe probes[] = {
 const Probe &probe_named(std::string_view name);
 
 // One call: the probe, the value's IEEE bit pattern in the probe's precision
-// (a float's in the low 32 bits) and the file name for the file-name probes.
+// (a float's in the low 32 bits) and the file name for the file-name probes,
+// which the call does not own.
 struct Call {
     const Probe *probe = nullptr;
     uint64_t bits = 0;
-    std::string filename;
+    const char *filename = "";
     size_t line = 0; // its line in a call list; 0 for a call from the command line
 };
 
-// Makes `call` through `library` (loaded from `path`), resolving the probe by
-// name or by ordinal, and returns the probe's result.
-int64_t make_call(const Library &library, const std::string &path, const Call &call, bool by_ordinal);
+// The call as a message shows it: call_float_filename("a\tb", bits 3F800000).
+std::string describe(const Call &call);
+
+// The probes that a run needs, resolved in one library before any call is
+// made, so that a library lacking one is refused before anything is printed.
+class ResolvedProbes {
+public:
+    // Probes of `library`, loaded from `path`, to be resolved by name or by
+    // ordinal.
+    ResolvedProbes(const Library &library, const std::string &path, bool by_ordinal)
+        : library_(library), path_(path), by_ordinal_(by_ordinal)
+    {
+    }
+
+    // Resolves `probe` unless it already is; refuses (exit 3) a library that
+    // lacks it.
+    void need(const Probe &probe);
+
+    // Makes `call`, whose probe is resolved, and returns the probe's result.
+    int64_t call(const Call &call) const;
+
+private:
+    const Library &library_;
+    const std::string &path_;
+    bool by_ordinal_;
+    decltype(&call_double) double_ = nullptr;
+    decltype(&call_double_filename) double_filename_ = nullptr;
+    decltype(&call_float) float_ = nullptr;
+    decltype(&call_float_filename) float_filename_ = nullptr;
+};

@@ -3,10 +3,16 @@
 // a correct FFI would, so that its output is the known-good side of a check.
 // This file is its command line; the call list, the values and the probes
 // have files of their own.
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <exception>
 #include <filesystem>
+#include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -17,11 +23,12 @@
 #include "failure.h"
 #include "library.h"
 #include "probes.h"
+#include "system_text.h"
 #include "values.h"
 
 namespace {
 
-constexpr const char *help = R"(usage:
+constexpr const char *help = R"help(usage:
   quellot-call [--library PATH] [--bits] PROBE [FILENAME] VALUE
   quellot-call [--library PATH] [--bits] --ordinal N [FILENAME] VALUE   (Windows)
   quellot-call [--library PATH] --replay FILE
@@ -30,9 +37,9 @@ constexpr const char *help = R"(usage:
   quellot-call --help
 
 Calls one probe of the quellot library with VALUE (and FILENAME for the
-file-name probes) and exits with the probe's result. The probe prints its own
-report line on standard output. With no PROBE, runs a demo that calls each of
-the four probes once.
+file-name probes). The probe prints its own report line on standard output.
+With no PROBE, runs a demo that calls each of the four probes once. Every
+probe a run needs is resolved before the first call.
 
   PROBE          call_float, call_float_filename, call_double or
                  call_double_filename
@@ -46,8 +53,9 @@ the four probes once.
                  where the main library's show "%f" decimals (1234.567749)
   --replay FILE  make every call of a call list (such as conformance/calls.txt)
                  in order, after checking every line; a line is
-                 PROBE <tab> BITS [<tab> FILENAME], with BITS as for --bits and
-                 the escapes \\ \t \n \r \xHH in FILENAME; "#" starts a comment
+                 PROBE <tab> BITS [<tab> FILENAME], with BITS as for --bits
+                 but without 0x, and the escapes \\ \t \n \r \xHH in FILENAME;
+                 blank lines and lines starting with "#" are comments
   --check CALLS TRANSCRIPT
                  compare an FFI's transcript of the call list CALLS (TRANSCRIPT
                  "-" for standard input) with the reports the library prints
@@ -59,39 +67,109 @@ the four probes once.
                  signalling NaNs, NaN payloads and exact subnormals
   --             end of options
 
-VALUE is a decimal number (rounded once, straight to the probe's precision),
-a hexadecimal floating-point number such as 0x1.8p1, inf, -inf, nan or -0.
-A decimal value too large or too small for the probe's precision is refused.
+VALUE is a decimal number such as 1234.5678, .5 or 1e-3 (rounded once, straight
+to the probe's precision), a hexadecimal floating-point number such as 0x1.8p1,
+inf or nan, each with an optional "-" (-0, -nan); nothing else ("+1",
+"infinity", "nan(1)", "0xinf" are refused: --bits sends any NaN). A value too
+large or too small for the probe's precision is refused.
 
-Exit status: the probe's result (0); for --check 0 when every report is
-identical and 1 when any differs; 2 for a usage error (unknown probe, wrong
-number of arguments, a value that does not parse or is out of range, a malformed
-call list line, with its number); 3 when the
-library cannot be loaded or the probe cannot be resolved.
-)";
+Exit status: 0 when every probe returned 0; 1 when a probe returned anything
+else (every call is still made); for --check, 0 when every report is identical
+and 1 when any differs; 2 for a usage error (unknown probe or
+option, an option given twice or with an empty value, wrong number of
+arguments, a value that does not parse or is out of range, a call list that
+cannot be read whole or holds a malformed line, with its number); 3 when the library cannot be loaded or the
+probe cannot be resolved; 4 when quellot-call itself fails: standard output
+cannot be written (the help, or the probes' lines), or memory runs out.
+)help";
 
-// Loads the library and makes the calls in order; the result is the probes'
-// results combined, 0 when every one returned 0.
-int call_all(const std::string &path, const std::vector<Call> &calls, bool by_ordinal)
+// Prints `failure` as one line on standard error and returns its exit
+// status. The message may quote a path, a value or a call list's line, so
+// its control bytes are escaped: a NUL would cut the line short, a line feed
+// or carriage return split or overwrite it.
+int report(const Failure &failure)
+{
+    std::string line = "quellot-call: ";
+    for (const char c : failure.message) {
+        const auto ch = static_cast<unsigned char>(c);
+        if (ch >= 0x20 && ch != 0x7f) {
+            line += c;
+            continue;
+        }
+        line += c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\t' ? "\\t" : "\\x" + hex_digits(ch, 2);
+    }
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    return failure.code;
+}
+
+// Flushes standard output and refuses to report success when anything
+// written to it was lost; `what` says what was written.
+void check_output(const char *what)
+{
+    const bool flushed = std::fflush(stdout) == 0;
+    const std::string reason = flushed ? "" : std::string(": ") + std::strerror(errno);
+    if (!flushed || std::ferror(stdout))
+        throw Failure{exit_host, std::string("cannot write ") + what + " to standard output" + reason};
+}
+
+// A library beside this program, as in the build tree and on Windows;
+// else where an installed tree keeps libraries. A path too long to look at
+// is not there: loading it then says why.
+std::string default_library(const std::string &file)
+{
+    const std::string beside = Library::beside_executable(file);
+    std::error_code unknown;
+    if (std::filesystem::exists(system_path(beside), unknown)) return beside;
+    return Library::beside_executable(QUELLOT_INSTALLED_LIBRARY_DIR "/" + file);
+}
+
+// Loads the library, resolves every probe the calls need and only then
+// makes the calls, in order. Every call is made even when a probe returns
+// non-zero (a library under test), and the first such call is reported;
+// `calls` is a CallList or a vector of calls; `list`, the call list's file.
+template <typename Calls>
+int call_all(const std::string &path, const Calls &calls, bool by_ordinal, const std::string &list = "")
 {
     std::string error;
     const Library library = Library::open(path, error);
     if (!library) throw Failure{exit_load, "cannot load library '" + path + "': " + error};
-    int64_t result = 0;
-    for (const Call &call : calls) result |= make_call(library, path, call, by_ordinal);
-    return static_cast<int>(result);
+    ResolvedProbes resolved(library, path, by_ordinal);
+    for (const Call &call : calls) resolved.need(*call.probe);
+
+    Call first;
+    int64_t first_result = 0;
+    size_t failed = 0;
+    for (const Call &call : calls) {
+        const int64_t result = resolved.call(call);
+        if (result != 0 && failed++ == 0) {
+            first = call;
+            first_result = result;
+        }
+    }
+    std::optional<Failure> nonzero;
+    if (failed != 0) {
+        const std::string where = list.empty() ? "" : list + ":" + std::to_string(first.line) + ": ";
+        const std::string others = failed == 1 ? "" : " (and " + std::to_string(failed - 1) + " later call" +
+                                                          (failed == 2 ? "" : "s") + " too)";
+        nonzero = Failure{exit_result, where + describe(first) + " returned 0x" +
+                                           hex_digits(static_cast<uint64_t>(first_result), 16) + ", not 0" + others};
+    }
+    // The probes never check their printf; the host does, once at the end,
+    // so that a transcript lost to a full disk is not taken for a good one.
+    // When both go wrong, each has its line and the lost output its status.
+    try {
+        check_output("the probes' lines");
+    } catch (const Failure &) {
+        if (nonzero) report(*nonzero);
+        throw;
+    }
+    if (nonzero) throw *nonzero;
+    return 0;
 }
 
 int run(const std::vector<std::string_view> &args)
 {
-    // A library beside this program, as in the build tree and on Windows;
-    // else where an installed tree keeps libraries.
-    const auto default_library = [](const std::string &file) {
-        const std::string beside = Library::beside_executable(file);
-        std::error_code error;
-        return std::filesystem::exists(beside, error) ? beside
-                                                      : Library::beside_executable(QUELLOT_INSTALLED_LIBRARY_DIR "/" + file);
-    };
     std::string path;
     bool exact = false;
     std::string replay;
@@ -100,24 +178,31 @@ int run(const std::vector<std::string_view> &args)
     bool by_ordinal = false;
     Call request;
     size_t i = 0;
+    // An empty value is refused rather than taken for no option at all (an
+    // empty --library would even load the program itself).
     const auto option_value = [&](std::string_view option) {
         if (++i == args.size()) throw usage(std::string(option) + " needs a value");
+        if (args[i].empty()) throw usage(std::string(option) + " needs a value, not an empty one");
         return args[i];
     };
+    std::vector<std::string_view> given;
     for (; i < args.size() && args[i].starts_with("--"); ++i) {
         const std::string_view option = args[i];
         if (option == "--") {
             ++i;
             break;
         }
+        // The last of two would win silently.
+        if (std::find(given.begin(), given.end(), option) != given.end())
+            throw usage("option '" + std::string(option) + "' is given twice");
+        given.push_back(option);
         if (option == "--help") {
             std::fputs(help, stdout);
+            check_output("the help");
             return 0;
         }
         if (option == "--library") {
             path = option_value(option);
-            // dlopen("") would hand back the program itself.
-            if (path.empty()) throw usage("--library needs a path, not an empty one");
         } else if (option == "--replay") {
             replay = option_value(option);
         } else if (option == "--check") {
@@ -150,15 +235,17 @@ int run(const std::vector<std::string_view> &args)
     if (!check.empty()) {
         if (bits || by_ordinal || !rest.empty() || !replay.empty())
             throw usage("--check takes no --bits, --ordinal, --replay, PROBE or VALUE");
-        return ::check({std::string(check[0]), std::string(check[1]), path, default_library(QUELLOT_LIBRARY_FILE),
-                        default_library(QUELLOT_EXACT_LIBRARY_FILE)});
+        const int status = ::check({std::string(check[0]), std::string(check[1]), path,
+                                    default_library(QUELLOT_LIBRARY_FILE), default_library(QUELLOT_EXACT_LIBRARY_FILE)});
+        check_output("the findings");
+        return status;
     }
     if (path.empty()) path = default_library(exact ? QUELLOT_EXACT_LIBRARY_FILE : QUELLOT_LIBRARY_FILE);
 
     if (!replay.empty()) {
         if (bits || by_ordinal || !rest.empty())
             throw usage("--replay takes no --bits, --ordinal, PROBE or VALUE: the call list holds them");
-        return call_all(path, read_call_list(replay), false);
+        return call_all(path, CallList::read(replay), false, replay);
     }
 
     if (request.probe == nullptr && rest.empty()) {
@@ -166,7 +253,7 @@ int run(const std::vector<std::string_view> &args)
         std::vector<Call> demo;
         for (const char *name : {"call_float", "call_double", "call_float_filename", "call_double_filename"}) {
             const Probe &probe = probe_named(name);
-            demo.push_back({&probe, parse_value("1234.5678", probe.single, false),
+            demo.push_back({&probe, parse_value("1234.5678", probe.single),
                             probe.filename ? "sample data.txt" : ""});
         }
         return call_all(path, demo, false);
@@ -180,20 +267,43 @@ int run(const std::vector<std::string_view> &args)
     if (rest.size() != wanted)
         throw usage(std::string(probe.name) + " takes " + (probe.filename ? "FILENAME VALUE" : "VALUE") +
                     ", got " + std::to_string(rest.size()) + " argument" + (rest.size() == 1 ? "" : "s"));
-    if (probe.filename) request.filename = rest[0];
+#if defined(_WIN32)
+    // The bytes a C program's argv would hold, as before the command line was
+    // read in wide characters.
+    const std::string filename = probe.filename ? ansi(std::string(rest[0])) : "";
+#else
+    const std::string filename = probe.filename ? std::string(rest[0]) : "";
+#endif
+    request.filename = filename.c_str();
     // A bad value is refused before the library is even loaded.
-    request.bits = parse_value(rest.back(), probe.single, bits);
-    return call_all(path, {request}, by_ordinal);
+    request.bits = bits ? parse_bits(rest.back(), probe.single, true) : parse_value(rest.back(), probe.single);
+    return call_all(path, std::vector<Call>{request}, by_ordinal);
 }
+
 
 } // namespace
 
+#if defined(_WIN32)
+// The command line in wide characters, so that a path outside the ANSI code
+// page arrives whole; it is kept in UTF-8 from here on.
+int wmain(int argc, wchar_t **argv)
+#else
 int main(int argc, char **argv)
+#endif
 {
     try {
+#if defined(_WIN32)
+        std::vector<std::string> utf8_args;
+        for (int i = 1; i < argc; ++i) utf8_args.push_back(utf8(argv[i]));
+        return run(std::vector<std::string_view>(utf8_args.begin(), utf8_args.end()));
+#else
         return run(std::vector<std::string_view>(argv + 1, argv + argc));
+#endif
     } catch (const Failure &failure) {
-        std::fprintf(stderr, "quellot-call: %s\n", failure.message.c_str());
-        return failure.code;
+        return report(failure);
+    } catch (const std::bad_alloc &) {
+        return report({exit_host, "not enough memory"});
+    } catch (const std::exception &error) {
+        return report({exit_host, error.what()});
     }
 }

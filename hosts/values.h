@@ -1,16 +1,26 @@
 // Values as quellot-call reads them: VALUE text (decimal, hexadecimal
 // floating point, inf, nan) or a raw IEEE bit pattern in hexadecimal, turned
-// into the bit pattern that a probe of the given precision receives.
+// into the bit pattern that a probe of the given precision receives (a
+// float's in the low 32 bits).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-// The bit pattern of `text` in single (a float's 32 bits) or double
-// precision; `bits` reads `text` as the bit pattern itself, 8 or 16
-// hexadecimal digits with an optional "0x". Refuses (exit 2) anything else.
-uint64_t parse_value(std::string_view text, bool single, bool bits);
+// The bit pattern of VALUE `text` in single or double precision, rounded
+// once; refuses (exit 2) text that is not a number or is out of range.
+uint64_t parse_value(std::string_view text, bool single);
+
+// The bit pattern that `text` spells: exactly 8 (single) or 16 (double)
+// hexadecimal digits, after a "0x" only where `prefix` allows one; refuses
+// (exit 2) anything else.
+uint64_t parse_bits(std::string_view text, bool single, bool prefix);
+
+// `value` as `width` upper-case hexadecimal digits, leading zeros kept, as
+// bit patterns are written.
+std::string hex_digits(uint64_t value, size_t width);
 
 // The exact decimal value of a bit pattern in single or double precision:
 // every digit ("1.5", "-0", "4.9406564584124654e-324" in full), "inf", "-inf",

@@ -30,14 +30,21 @@
 
 namespace {
 
-using Calls = std::vector<Call>;
+// A call whose file name the broken host owns, so that a fault can change it.
+struct Step {
+    const Probe *probe;
+    uint64_t bits;
+    std::string filename;
+};
+
+using Calls = std::vector<Step>;
 
 // A fault: what happens to the calls before any is made, how each call is
 // made, and what the host does after its n-th call of `total`. An empty
 // member does that part as a correct FFI does.
 struct Fault {
     std::function<void(Calls &)> change = {};
-    std::function<int64_t(const Library &, const std::string &path, const Call &)> make = {};
+    std::function<int64_t(const Library &, const std::string &path, const Step &)> make = {};
     std::function<void(size_t n, size_t total)> after = {};
 };
 
@@ -46,25 +53,25 @@ struct Fields {
     uint64_t sign, exponent, fraction, quiet;
 };
 
-Fields fields(const Call &call)
+Fields fields(const Step &call)
 {
     return call.probe->single ? Fields{1ull << 31, 0xffull << 23, (1ull << 23) - 1, 1ull << 22}
                               : Fields{1ull << 63, 0x7ffull << 52, (1ull << 52) - 1, 1ull << 51};
 }
 
-float float_of(const Call &call)
+float float_of(const Step &call)
 {
     return std::bit_cast<float>(static_cast<uint32_t>(call.bits));
 }
 
-double double_of(const Call &call)
+double double_of(const Step &call)
 {
     return std::bit_cast<double>(call.bits);
 }
 
 // The probe of `call` as a function pointer of type F, whatever its real type.
 template <typename F>
-F resolve(const Library &library, const Call &call)
+F resolve(const Library &library, const Step &call)
 {
     const F function = library.function<F>(call.probe->name);
     if (function == nullptr)
@@ -72,8 +79,20 @@ F resolve(const Library &library, const Call &call)
     return function;
 }
 
+// The call made as a correct FFI makes it.
+int64_t correct(const Library &library, const std::string &, const Step &call)
+{
+    const char *name = call.filename.c_str();
+    if (call.probe->single) {
+        if (call.probe->filename) return resolve<decltype(&call_float_filename)>(library, call)(name, float_of(call));
+        return resolve<decltype(&call_float)>(library, call)(float_of(call));
+    }
+    if (call.probe->filename) return resolve<decltype(&call_double_filename)>(library, call)(name, double_of(call));
+    return resolve<decltype(&call_double)>(library, call)(double_of(call));
+}
+
 // Changes every call with `change`.
-std::function<void(Calls &)> each(std::function<void(Call &)> change)
+std::function<void(Calls &)> each(std::function<void(Step &)> change)
 {
     return [change](Calls &calls) { std::for_each(calls.begin(), calls.end(), change); };
 }
@@ -81,7 +100,7 @@ std::function<void(Calls &)> each(std::function<void(Call &)> change)
 // Changes the file name of every file-name call with `change`.
 std::function<void(Calls &)> each_name(std::function<void(std::string &)> change)
 {
-    return each([change](Call &call) {
+    return each([change](Step &call) {
         if (call.probe->filename) change(call.filename);
     });
 }
@@ -106,7 +125,7 @@ T through_decimal(T value, int digits)
 
 std::function<void(Calls &)> decimal(int digits)
 {
-    return each([digits](Call &call) {
+    return each([digits](Step &call) {
         call.bits = call.probe->single
                         ? std::bit_cast<uint32_t>(through_decimal(float_of(call), digits))
                         : std::bit_cast<uint64_t>(through_decimal(double_of(call), digits));
@@ -118,8 +137,8 @@ std::function<void(Calls &)> decimal(int digits)
 void shift(Calls &calls)
 {
     for (const bool single : {true, false}) {
-        std::vector<Call *> same;
-        for (Call &call : calls)
+        std::vector<Step *> same;
+        for (Step &call : calls)
             if (call.probe->single == single) same.push_back(&call);
         if (same.size() < 2) continue;
         const uint64_t before_last = same[same.size() - 2]->bits;
@@ -132,7 +151,7 @@ void shift(Calls &calls)
 void swap_neighbours(Calls &calls)
 {
     const auto first = std::adjacent_find(calls.begin(), calls.end(),
-                                          [](const Call &a, const Call &b) { return a.probe != b.probe; });
+                                          [](const Step &a, const Step &b) { return a.probe != b.probe; });
     if (first != calls.end()) std::iter_swap(first, first + 1);
 }
 
@@ -155,9 +174,9 @@ void latin1_to_utf8(std::string &name)
 // The float probes through pointers declared with a double parameter, given
 // the float widened to double: the probe reads a float from where the
 // caller put a double.
-int64_t double_as_float(const Library &library, const std::string &path, const Call &call)
+int64_t double_as_float(const Library &library, const std::string &path, const Step &call)
 {
-    if (!call.probe->single) return make_call(library, path, call, false);
+    if (!call.probe->single) return correct(library, path, call);
     const double value = float_of(call);
     if (call.probe->filename)
         return resolve<int64_t (*)(const char *, double)>(library, call)(call.filename.c_str(), value);
@@ -167,9 +186,9 @@ int64_t double_as_float(const Library &library, const std::string &path, const C
 // The double probes through pointers declared with a float parameter, given
 // the value rounded to float: the probe reads a double from where the caller
 // put a float, with whatever the rest of that register or slot held.
-int64_t float_as_double(const Library &library, const std::string &path, const Call &call)
+int64_t float_as_double(const Library &library, const std::string &path, const Step &call)
 {
-    if (call.probe->single) return make_call(library, path, call, false);
+    if (call.probe->single) return correct(library, path, call);
     const auto value = static_cast<float>(double_of(call));
     if (call.probe->filename)
         return resolve<int64_t (*)(const char *, float)>(library, call)(call.filename.c_str(), value);
@@ -179,9 +198,9 @@ int64_t float_as_double(const Library &library, const std::string &path, const C
 // The file-name probes through pointers declared with a zero before the
 // value: the value goes to the third argument's register or slot, and the
 // probe reads the zero from the second's.
-int64_t after_pointer(const Library &library, const std::string &path, const Call &call)
+int64_t after_pointer(const Library &library, const std::string &path, const Step &call)
 {
-    if (!call.probe->filename) return make_call(library, path, call, false);
+    if (!call.probe->filename) return correct(library, path, call);
     const char *name = call.filename.c_str();
     if (call.probe->single)
         return resolve<int64_t (*)(const char *, float, float)>(library, call)(name, 0.0f, float_of(call));
@@ -189,9 +208,9 @@ int64_t after_pointer(const Library &library, const std::string &path, const Cal
 }
 
 // The file-name probes given a null pointer instead of the name.
-int64_t null_name(const Library &library, const std::string &path, const Call &call)
+int64_t null_name(const Library &library, const std::string &path, const Step &call)
 {
-    if (!call.probe->filename) return make_call(library, path, call, false);
+    if (!call.probe->filename) return correct(library, path, call);
     if (call.probe->single)
         return resolve<decltype(&call_float_filename)>(library, call)(nullptr, float_of(call));
     return resolve<decltype(&call_double_filename)>(library, call)(nullptr, double_of(call));
@@ -215,22 +234,22 @@ const std::map<std::string_view, Fault> &faults()
         {"none", {}},
         {"double-as-float", {.make = double_as_float}},
         {"float-as-double", {.make = float_as_double}},
-        {"narrowed", {.change = each([](Call &call) {
+        {"narrowed", {.change = each([](Step &call) {
                           if (!call.probe->single)
                               call.bits = std::bit_cast<uint64_t>(double(static_cast<float>(double_of(call))));
                       })}},
         {"decimal-6", {.change = decimal(6)}},
         {"decimal-15", {.change = decimal(15)}},
-        {"sign-lost", {.change = each([](Call &call) { call.bits &= ~fields(call).sign; })}},
+        {"sign-lost", {.change = each([](Step &call) { call.bits &= ~fields(call).sign; })}},
         // A signalling NaN: the exponent all ones, the quiet bit clear, the
         // fraction not zero.
-        {"quieted", {.change = each([](Call &call) {
+        {"quieted", {.change = each([](Step &call) {
                          const Fields f = fields(call);
                          if ((call.bits & f.exponent) == f.exponent && (call.bits & f.fraction) != 0)
                              call.bits |= f.quiet;
                      })}},
         // A subnormal: the exponent all zeros, the fraction not zero.
-        {"flushed", {.change = each([](Call &call) {
+        {"flushed", {.change = each([](Step &call) {
                          if ((call.bits & fields(call).exponent) == 0) call.bits &= fields(call).sign;
                      })}},
         {"shifted", {.change = shift}},
@@ -259,7 +278,8 @@ int run(int argc, char **argv)
     const std::string path = argv[1];
     const auto fault = faults().find(argv[3]);
     if (fault == faults().end()) throw usage("unknown fault '" + std::string(argv[3]) + "'");
-    Calls calls = read_call_list(argv[2]);
+    Calls calls;
+    for (const Call &call : CallList::read(argv[2])) calls.push_back({call.probe, call.bits, call.filename});
     std::string error;
     const Library library = Library::open(path, error);
     if (!library) throw usage("cannot load library '" + path + "': " + error);
@@ -267,11 +287,11 @@ int run(int argc, char **argv)
     const Fault &broken = fault->second;
     if (broken.change) broken.change(calls);
     for (size_t n = 1; n <= calls.size(); ++n) {
-        const Call &call = calls[n - 1];
+        const Step &call = calls[n - 1];
         if (broken.make)
             broken.make(library, path, call);
         else
-            make_call(library, path, call, false);
+            correct(library, path, call);
         if (broken.after) broken.after(n, calls.size());
     }
     return 0;

@@ -5,6 +5,7 @@ import argparse
 import os
 import pathlib
 import re
+import resource
 import shutil
 import struct
 import subprocess
@@ -43,6 +44,16 @@ def written(text):
     writes every line feed as a carriage return and a line feed."""
     data = text.encode("latin-1")
     return data.replace(b"\n", b"\r\n") if ARGS.windows else data
+
+
+def run_to_full_disk(*args):
+    """Runs the host with standard output on a full disk; returns (exit code,
+    stderr bytes)."""
+    command = ([ARGS.emulator] if ARGS.emulator else []) + [ARGS.host, *args]
+    with open("/dev/full", "wb") as full:
+        done = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=full, stderr=subprocess.PIPE,
+                              timeout=60)
+    return done.returncode, done.stderr
 
 
 def run_all(cases):
@@ -125,7 +136,13 @@ USAGE_ERRORS = [
     (["--bits"], "--bits needs a PROBE and a VALUE"),
     (["--frobnicate"], "unknown option '--frobnicate'"),
     (["--library"], "--library needs a value"),
-    (["--library", "", "call_float", "1"], "--library needs a path"),
+    (["--library", "", "call_float", "1"], "--library needs a value, not an empty one"),
+    (["--replay", ""], "--replay needs a value, not an empty one"),
+    (["--replay", "x", "--replay", ""], "option '--replay' is given twice"),
+    (["--ordinal", ""], "--ordinal needs a value, not an empty one"),
+    (["--replay", "x", "--replay", "y"], "option '--replay' is given twice"),
+    (["--library", "x", "--library", "y", "call_float", "1"], "option '--library' is given twice"),
+    (["--bits", "--bits", "call_float", "3f800000"], "option '--bits' is given twice"),
 ]
 
 # Hostile numbers: refused with a message, never a crash. (A Windows command
@@ -142,9 +159,32 @@ USAGE_ERRORS += [
     (["call_float", "0x1p"], "is not a number"),
     (["call_float", "1,5"], "is not a number"),
     (["call_float", "infinit"], "is not a number"),
+    # Only inf and nan, lower case, spell what is not a finite number; from_chars
+    # alone takes these too (and drops a payload).
+    (["call_float", "0xinf"], "VALUE '0xinf' is not a number"),
+    (["call_double", "-0Xinf"], "is not a number"),
+    (["call_float", "0xnan"], "is not a number"),
+    (["call_double", "infinity"], "is not a number"),
+    (["call_float", "-INFINITY"], "is not a number"),
+    (["call_float", "INF"], "is not a number"),
+    (["call_double", "NaN"], "is not a number"),
+    (["call_float", "nan()"], "is not a number"),
+    (["call_double_filename", "f", "nan(123)"], "is not a number"),
+    (["call_float", "-nan(1)"], "is not a number"),
+    (["call_float", "0x.p1"], "is not a number"),
     (["--bits", "call_double", "0x" + "f" * 17], "is not a double precision bit pattern"),
     (["--bits", "call_double", "0x0x00000000000000"], "is not a double precision bit pattern"),
     (["--bits", "call_float", "+3f80000"], "is not a single precision bit pattern"),
+]
+
+# Control bytes in a message are escaped, so that it stays one whole line.
+USAGE_ERRORS += [
+    (["call_float", "1\r2"], "VALUE '1\\r2' is not a number"),
+    (["call_double", "\n1"], "VALUE '\\n1' is not a number"),
+    (["call\nfloat", "1"], "unknown probe 'call\\nfloat'"),
+    (["call_float\t", "1"], "unknown probe 'call_float\\t'"),
+    (["--replay", "no\r\nlist"], "cannot read call list 'no\\r\\nlist'"),
+    (["--frob\x7f"], "unknown option '--frob\\x7F'"),
 ]
 
 LINUX_USAGE_ERRORS = [
@@ -152,6 +192,7 @@ LINUX_USAGE_ERRORS = [
 ]
 
 WINDOWS_USAGE_ERRORS = [
+    (["--ordinal", "1", "--ordinal", "1", "1"], "option '--ordinal' is given twice"),
     (["--ordinal", "5", "1"], "--ordinal '5' is not an ordinal from 1 to 4"),
     (["--ordinal", "0", "1"], "is not an ordinal from 1 to 4"),
     (["--ordinal", "x", "1"], "is not an ordinal from 1 to 4"),
@@ -178,6 +219,7 @@ class ReferenceHost(unittest.TestCase):
         missing = "no-such-dir/no-such-library"
         cases = [
             (["--library", missing, "call_float", "1"], "cannot load library '" + missing + "': "),
+            (["--library", "no\nlibrary\r", "call_float", "1"], "cannot load library 'no\\nlibrary\\r': "),
             (["--library", ARGS.empty_library, "call_float", "1"],
              "library '" + ARGS.empty_library + "' has no export 'call_float'"),
             (["--library", ARGS.empty_library], "has no export 'call_float'"),
@@ -196,6 +238,11 @@ class ReferenceHost(unittest.TestCase):
         self.assertEqual((code, err), (0, b""))
         for word in [b"--library", b"--bits", b"--ordinal", b"call_double_filename", b"0x1.8p1", b"Exit status"]:
             self.assertIn(word, out)
+
+    def test_help_that_cannot_be_written_is_a_failure(self):
+        code, err = run_to_full_disk("--help")
+        self.assertEqual(code, 4)
+        self.assert_one_error_line(err, "cannot write the help to standard output")
 
     def assert_one_error_line(self, err, message):
         text = err.decode("latin-1")
@@ -239,8 +286,9 @@ HOSTILE_BITS = [
 def value_is(text, kind, bits):
     """Whether a printed value is what the bits must print as."""
     lower = text.lower()
-    if kind == "nan":
-        return re.fullmatch(r"-?\S*(nan|ind)\S*", lower) is not None
+    if kind in ("nan", "+nan", "-nan"):
+        sign = {"nan": "-?", "+nan": "", "-nan": "-"}[kind]
+        return re.fullmatch(sign + r"[^-\s]*(nan|ind)\S*", lower) is not None
     if kind in ("inf", "-inf"):
         return "inf" in lower and lower.startswith("-") == (kind == "-inf") and " " not in lower
     if kind == "max":
@@ -250,7 +298,20 @@ def value_is(text, kind, bits):
     return text == kind
 
 
+# The values that are not finite numbers, spelt as VALUE.
+SPECIAL_VALUES = [("inf", "inf"), ("-inf", "-inf"), ("nan", "+nan"), ("-nan", "-nan")]
+
+
 class HostileInput(unittest.TestCase):
+    def test_inf_and_nan_are_taken_as_written(self):
+        cases = [([probe, text], kind) for probe in ("call_float", "call_double") for text, kind in SPECIAL_VALUES]
+        for (args, kind), (code, out, err) in zip(cases, run_all(cases)):
+            with self.subTest(args=args):
+                prefix = (F if args[0] == "call_float" else D).encode()
+                self.assertEqual((code, err), (0, b""))
+                self.assertTrue(out.startswith(prefix) and out.endswith(written("\n")), out)
+                self.assertTrue(value_is(out[len(prefix):].decode().rstrip(), kind, ""), out)
+
     def test_raw_bits_print_their_line_and_return_0(self):
         cases = [(["--bits", probe] + (["f"] if "filename" in probe else []) + [bits], probe, kind)
                  for probe, bits, kind in HOSTILE_BITS]
@@ -263,19 +324,47 @@ class HostileInput(unittest.TestCase):
                 self.assertTrue(out.startswith(prefix) and out.endswith(suffix), out)
                 self.assertTrue(value_is(out[len(prefix):-len(suffix)].decode(), kind, args[-1]), out)
 
-    def test_failing_standard_output_still_exits_0(self):
-        """Linux: standard output on /dev/full; Windows: standard output closed."""
+    def test_lost_output_is_exit_4_after_every_call(self):
+        """Standard output on a full disk, and closed: the probes return 0, the
+        host makes every call and then reports the lines lost."""
+        message = b"quellot-call: cannot write the probes' lines to standard output"
         for args in (["call_float", "1"], ["call_double_filename", "x", "2"], ["--replay", ARGS.calls], []):
             with self.subTest(args=args):
+                code, err = run_to_full_disk(*args)
+                self.assertEqual(code, 4)
+                self.assertTrue(err.startswith(message) and err.count(b"\n") == 1, err)
                 command = ([ARGS.emulator] if ARGS.emulator else []) + [ARGS.host, *args]
-                if ARGS.windows:
-                    done = subprocess.run(command, stdin=subprocess.DEVNULL, stderr=subprocess.PIPE,
-                                          preexec_fn=lambda: os.close(1), timeout=60)
-                else:
-                    with open("/dev/full", "wb") as full:
-                        done = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=full,
-                                              stderr=subprocess.PIPE, timeout=60)
-                self.assertEqual((done.returncode, done.stderr), (0, b""))
+                done = subprocess.run(command, stdin=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                                      preexec_fn=lambda: os.close(1), timeout=60)
+                self.assertEqual(done.returncode, 4)
+                self.assertTrue(done.stderr.startswith(message), done.stderr)
+
+    def test_a_folder_path_near_the_linux_limit(self):
+        """quellot-call in a folder whose path is 4,080 characters: the path of
+        the library beside it is too long to look at, which must not abort."""
+        if ARGS.windows:
+            self.skipTest("Linux's path limit; WindowsPaths runs the host from a long Windows path")
+        folder = work_dir()
+        deep = folder
+        while len(os.path.abspath(deep)) < 4080:
+            deep = deep / ("d" * min(200, 4080 - len(os.path.abspath(deep)) - 1))
+        deep.mkdir(parents=True)
+        shutil.copy(ARGS.host, deep / "quellot-call")
+        library = os.path.abspath(ARGS.library)
+
+        def run_deep(*args):
+            done = subprocess.run(["./quellot-call", *args], cwd=deep, stdin=subprocess.DEVNULL,
+                                  capture_output=True, timeout=60)
+            return done.returncode, done.stdout, done.stderr
+
+        code, out, err = run_deep("--help")
+        self.assertEqual((code, err), (0, b""))
+        self.assertIn(b"Exit status", out)
+        self.assertEqual(run_deep("--library", library, "call_float", "1"), (0, written(F + "1.000000\n"), b""))
+        code, out, err = run_deep("call_float", "1")
+        self.assertEqual((code, out), (3, b""))
+        self.assertTrue(err.startswith(b"quellot-call: cannot load library") and err.count(b"\n") == 1, err)
+        shutil.rmtree(folder)
 
     def test_libraries_that_are_not_quellot(self):
         cases = [["--library", ".", "call_float", "1"], ["--library", ARGS.calls, "call_float", "1"]]
@@ -283,6 +372,103 @@ class HostileInput(unittest.TestCase):
             with self.subTest(args=args):
                 self.assertEqual((code, out), (3, b""))
                 self.assertTrue(err.startswith(b"quellot-call: cannot load library"), err)
+
+
+class LibraryUnderTest(unittest.TestCase):
+    """quellot-call pointed at libraries that are not what they should be."""
+
+    def test_a_non_zero_result_is_exit_1_with_the_call_and_the_result(self):
+        folder = work_dir()
+        listing = folder / "calls.txt"
+        # 300 comment lines: the first failing call's line number is found
+        # beyond them.
+        listing.write_bytes(b"call_double_filename\t3FF0000000000000\tz\n" + b"#\n" * 300 + b"call_float\t3F800000\n"
+                            b"call_float_filename\t3F800000\ta\\tb\ncall_double\t3FF0000000000000\n")
+        lib = ["--library", ARGS.nonzero_library]
+        cases = [
+            (["call_float", "1"], "nonzero call_float 1.000000\n",
+             "call_float(bits 3F800000) returned 0x0000000100000000, not 0"),
+            (["call_double", "1"], "nonzero call_double 1.000000\n",
+             "call_double(bits 3FF0000000000000) returned 0x0000000000000100, not 0"),
+            (["call_float_filename", "a\tb", "-1"], "nonzero call_float_filename -1.000000 a\tb\n",
+             'call_float_filename("a\\tb", bits BF800000) returned 0xFFFFFFFFFFFFFFFF, not 0'),
+            (["call_double_filename", "z", "1"], "nonzero call_double_filename 1.000000 z\n", None),
+            (["--replay", str(listing)], "nonzero call_double_filename 1.000000 z\nnonzero call_float 1.000000\n"
+             "nonzero call_float_filename 1.000000 a\tb\nnonzero call_double 1.000000\n",
+             "%s:302: call_float(bits 3F800000) returned 0x0000000100000000, not 0 (and 2 later calls too)"
+             % listing),
+        ]
+        for (args, output, message), (code, out, err) in zip(cases, run_all([(lib + c[0],) for c in cases])):
+            with self.subTest(args=args):
+                self.assertEqual((code, out), (0 if message is None else 1, written(output)))
+                if message is None:
+                    self.assertEqual(err, b"")
+                else:
+                    self.assertEqual(err, written("quellot-call: " + message + "\n"))
+        shutil.rmtree(folder)
+
+    def test_a_non_zero_result_and_lost_output_each_have_their_line(self):
+        code, err = run_to_full_disk("--library", ARGS.nonzero_library, "call_double", "1")
+        self.assertEqual(code, 4)
+        self.assertEqual(err.split(written("\n"))[0], b"quellot-call: call_double(bits 3FF0000000000000) returned"
+                         b" 0x0000000000000100, not 0")
+        self.assertTrue(err.split(written("\n"))[1].startswith(b"quellot-call: cannot write the probes' lines"), err)
+
+    def test_a_missing_probe_is_refused_before_any_call(self):
+        folder = work_dir()
+        listing = folder / "calls.txt"
+        listing.write_bytes(b"call_float\t3F800000\ncall_double\t3FF0000000000000\ncall_float\t3F800000\n")
+        lib = ["--library", ARGS.float_only_library]
+        cases = [([], "has no export 'call_double'"), (["--replay", str(listing)], "has no export 'call_double'")]
+        if ARGS.windows:
+            cases.append((["--ordinal", "2", "f", "1"], "has no export with ordinal 2"))
+        for (args, message), (code, out, err) in zip(cases, run_all([(lib + c[0],) for c in cases])):
+            with self.subTest(args=args):
+                self.assertEqual((code, out), (3, b""))
+                self.assertIn(message.encode(), err)
+        self.assertEqual(run(ARGS.host, *lib, "call_float", "1"), (0, written("float-only call_float 1.000000\n"), b""))
+        shutil.rmtree(folder)
+
+
+class Paths(unittest.TestCase):
+    """The host, its library and a call list in a folder outside the ANSI
+    code page, and in one whose path is over Windows' old limit of 260
+    characters: the default library, --library, --replay and a load error."""
+
+    def check_folder(self, folder):
+        folder.mkdir(parents=True)
+        host = folder / os.path.basename(ARGS.host)
+        shutil.copy(ARGS.host, host)
+        library = folder / ("quellot_x64.dll" if ARGS.windows else "libquellot.so.1")
+        shutil.copy(ARGS.library, library)
+        (folder / "calls.txt").write_bytes(b"call_double\t3FF0000000000000\n")
+        missing = str(folder / "none.dll")
+        cases = [
+            ([str(host), "call_float", "1"], (0, written(F + "1.000000\n"), b"")),
+            ([ARGS.host, "--library", str(library), "call_float", "2"], (0, written(F + "2.000000\n"), b"")),
+            ([ARGS.host, "--replay", str(folder / "calls.txt")], (0, written(D + "1.000000\n"), b"")),
+        ]
+        for args, expected in cases:
+            with self.subTest(args=args[1:]):
+                self.assertEqual(run(*args), expected)
+        code, out, _ = run(str(host), "--help")
+        self.assertEqual((code, out.count(b"Exit status")), (0, 1))
+        code, out, err = run(ARGS.host, "--library", missing, "call_float", "1")
+        self.assertEqual((code, out), (3, b""))
+        self.assertTrue(err.startswith(("quellot-call: cannot load library '%s': " % missing).encode()), err)
+
+    def test_a_folder_outside_the_ansi_code_page(self):
+        folder = work_dir()
+        self.check_folder(folder / "\u65e5\u672c")
+        shutil.rmtree(folder)
+
+    def test_a_folder_path_over_260_characters(self):
+        folder = work_dir()
+        deep = folder
+        while len(os.path.abspath(deep)) < 320:
+            deep = deep / ("d" * 100)
+        self.check_folder(deep)
+        shutil.rmtree(folder)
 
 
 class LinkedCHost(unittest.TestCase):
@@ -297,6 +483,10 @@ MALFORMED_LISTS = [
     ("call_float\n", 3, "call_float takes 2 tab-separated fields, got 1"),
     ("call_float\t3F80000\n", 3, "'3F80000' is not a single precision bit pattern of 8"),
     ("call_double\t3F800000\n", 3, "'3F800000' is not a double precision bit pattern of 16"),
+    ("call_float\t0x3F800000\n", 3, "'0x3F800000' is not a single precision bit pattern of 8 hexadecimal"
+     " digits (a call list writes them without 0x)"),
+    ("call_double\t0X3FF0000000000000\n", 3, "'0X3FF0000000000000' is not a double precision bit pattern"),
+    ("  # not a comment\n", 3, "unknown probe '  # not a comment'"),
     ("call_float \t3F800000\n", 3, "unknown probe 'call_float '"),
     ("call_float_filename\t3F800000\ta\\qb\n", 3, "FILENAME has a bad escape at '\\qb'"),
     ("call_float_filename\t3F800000\ta\\x4\n", 3, "FILENAME has a bad escape at '\\x4'"),
@@ -304,6 +494,10 @@ MALFORMED_LISTS = [
     ("call_float_filename\t3F800000\t\\x00\n", 3, "FILENAME cannot hold \\x00"),
     ("call_float_filename\t3F800000\tcaf\xe9\n", 3, "FILENAME holds a byte that is not printable ASCII"),
     ("\n# more\r\ncall_double\t4004000000000000\r\ncall_float\tnan\n", 6, "'nan' is not a single precision bit pattern"),
+    # Control bytes in a message are escaped, so that it stays one whole line.
+    ("call_float\x00\t3F800000\n", 3, "unknown probe 'call_float\\x00': expected"),
+    ("call_float\t3F\x0b00000\n", 3, "'3F\\x0B00000' is not a single precision bit pattern"),
+    ("call_float\r\t3F800000\n", 3, "unknown probe 'call_float\\r'"),
 ]
 
 
@@ -311,7 +505,7 @@ class ConformanceKit(unittest.TestCase):
     def test_replay_makes_every_call_in_order(self):
         folder = work_dir()
         listing = folder / "calls.txt"
-        listing.write_bytes(b"# comment\n\ncall_float\t449A522B\r\n"
+        listing.write_bytes(b"# comment\n\ncall_float\t449A522B\r\n \n\t\r\n \t \t\n"
                             b"call_double_filename\t4004000000000000\ta\\tb\\\\c\\x25s\\nd\\xFF\n"
                             b"call_float_filename\t80000000\t\n"
                             b"call_double\t3FB999999999999A")
@@ -336,6 +530,70 @@ class ConformanceKit(unittest.TestCase):
             with self.subTest(args=args):
                 self.assertEqual(run(ARGS.host, *args)[:2], (2, b""))
         shutil.rmtree(folder)
+
+    def test_a_list_that_cannot_be_read_whole_is_refused(self):
+        cases = [(["--replay", "."], "cannot read call list '.': ")]
+        if not ARGS.windows:
+            cases.append((["--replay", "/proc/self/mem"], "cannot read call list '/proc/self/mem': "))
+        for (args, message), (code, out, err) in zip(cases, run_all([(c[0],) for c in cases])):
+            with self.subTest(args=args):
+                self.assertEqual((code, out), (2, b""))
+                self.assertTrue(err.startswith(b"quellot-call: " + message.encode()), err)
+                self.assertGreater(len(err.rstrip()), len("quellot-call: " + message))
+
+    def test_a_list_too_large_for_memory_is_refused_before_any_call(self):
+        """A list that memory cannot hold: a read that ran out of memory part
+        way was once taken for the end of the list, and its first calls made."""
+        if ARGS.windows:
+            self.skipTest("Wine cannot start under an address-space limit")
+        folder = work_dir()
+        listing = folder / "large.txt"
+        with open(listing, "wb") as f:
+            f.write(b"call_float\t3F800000\ncall_float_filename\t3F800000\t")
+            f.write(b"a" * (96 << 20))
+            f.write(b"\ncall_int\t3F800000\n")
+        limit = 64 << 20
+
+        def limited(*args):
+            done = subprocess.run([ARGS.host, *args], stdin=subprocess.DEVNULL, capture_output=True, timeout=60,
+                                  preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_AS, (limit, limit)))
+            return done.returncode, done.stdout, done.stderr
+
+        # The limit leaves room for the host itself.
+        self.assertEqual(limited("call_float", "1"), (0, written(F + "1.000000\n"), b""))
+        code, out, err = limited("--replay", str(listing))
+        self.assertEqual((code, out), (2, b""))
+        self.assertTrue(err.startswith(("quellot-call: cannot read call list '%s': " % listing).encode()), err)
+        shutil.rmtree(folder)
+
+    def test_long_lists_and_long_lines_replay_whole(self):
+        """Lists read a chunk at a time: lines across chunks, a line longer
+        than a chunk, and line numbers far apart."""
+        once = run(ARGS.host, "--replay", ARGS.calls)
+        self.assertEqual(once[0], 0)
+        text = pathlib.Path(ARGS.calls).read_bytes()
+        name = bytes(range(0x21, 0x7f)).replace(b"\\", b"") * 3000
+        cases = [
+            (text * 60, once[1] * 60),
+            (b"call_float_filename\t3F800000\t" + name + b"\n", written(FF + "1.000000 - filename = ") + name
+             + written("\n")),
+            (b"#\n" * 100000 + b"call_double\t3FF0000000000000", written(D + "1.000000\n")),
+        ]
+        folder = work_dir()
+        for number, (listing, expected) in enumerate(cases):
+            path = folder / ("list%d.txt" % number)
+            path.write_bytes(listing)
+            with self.subTest(size=len(listing)):
+                self.assertEqual(run(ARGS.host, "--replay", str(path)), (0, expected, b""))
+        shutil.rmtree(folder)
+
+    def test_a_list_from_a_pipe(self):
+        if ARGS.windows:
+            self.skipTest("Windows has no /dev/stdin to name")
+        text = pathlib.Path(ARGS.calls).read_bytes() * 30
+        done = subprocess.run([ARGS.host, "--replay", "/dev/stdin"], input=text, capture_output=True, timeout=60)
+        reference = run(ARGS.host, "--replay", ARGS.calls)
+        self.assertEqual((done.returncode, done.stdout, done.stderr), (0, reference[1] * 30, b""))
 
     def test_the_call_list_replays_whole(self):
         code, out, err = run(ARGS.host, "--replay", ARGS.calls)
@@ -544,6 +802,15 @@ class Checker(unittest.TestCase):
         self.assertEqual((code, err), (0, b""))
         self.assert_checks(run(ARGS.host, "--check", ARGS.calls, "-", stdin=out), {"missing", "extra"})
 
+    def test_a_transcript_that_cannot_be_read_is_refused(self):
+        folder = self.folder()
+        for transcript in (str(folder / "none.txt"), str(folder)):
+            with self.subTest(transcript=transcript):
+                code, out, err = run(ARGS.host, "--check", ARGS.calls, transcript)
+                self.assertEqual((code, out), (2, b""))
+                self.assertTrue(err.startswith(b"quellot-call: cannot read transcript '"), err)
+                self.assertEqual(err.count(b"\n"), 1, err)
+
     def test_malformed_lists_are_refused_as_replay_refuses_them(self):
         folder = self.folder()
         transcript = folder / "transcript.txt"
@@ -625,6 +892,8 @@ if __name__ == "__main__":
     parser.add_argument("--empty-library", required=True)
     parser.add_argument("--library", required=True)
     parser.add_argument("--exact-library", required=True)
+    parser.add_argument("--nonzero-library", required=True)
+    parser.add_argument("--float-only-library", required=True)
     parser.add_argument("--calls", required=True)
     parser.add_argument("--ctypes-client", required=True)
     parser.add_argument("--build-dir", required=True)
