@@ -5,16 +5,27 @@
 #include "module.h"
 #include "quellot.h"
 
+// A float widened to double for "%f", sign included. The conversion is
+// exact for every number, but RISC-V's turns every NaN into the positive
+// canonical NaN: the float's own sign is copied back, so a negative NaN
+// prints "-nan" there as everywhere. The sign is read with a float
+// operation, which takes a register that holds no float (one not NaN-boxed)
+// as the canonical NaN, as the conversion does.
+static double widened(float value)
+{
+    return __builtin_copysign(static_cast<double>(value), static_cast<double>(__builtin_copysignf(1.0f, value)));
+}
+
 int64_t call_float(float value)
 {
-    printf("call_float           => MyFloatValue  = %f\n", static_cast<double>(value));
+    printf("call_float           => MyFloatValue  = %f\n", widened(value));
     return 0;
 }
 
 int64_t call_float_filename(const char *filename, float value)
 {
     printf("call_float_filename  => MyFloatValue  = %f - filename = %s\n",
-           static_cast<double>(value), printable(filename));
+           widened(value), printable(filename));
     return 0;
 }
 

@@ -123,7 +123,9 @@ TEST(ExactTwin, ShowsFaultsThatTheMainLibraryCannot)
     };
     const Fault faults[] = {
         {"a float sNaN widened on the way", Probe::float_, 0x7f800001, widened_and_narrowed(0x7f800001)},
-        {"a negative float sNaN after a pointer", Probe::float_filename, 0xffa00000, widened_and_narrowed(0xffa00000)},
+        // Written out: on RISC-V the round trip would also drop the sign,
+        // which the main library shows.
+        {"a negative float sNaN after a pointer, quieted", Probe::float_filename, 0xffa00000, 0xffe00000},
         // 0.1 + 0.2: its 15-digit decimal reads back as 0.3.
         {"a double through 15 digits", Probe::double_, 0x3fd3333333333334, through_decimal(0x3fd3333333333334, 15)},
         {"0.1's neighbour through 16 digits", Probe::double_filename, 0x3fb999999999999b,
