@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cerrno>
 #include <cstring>
-#include <memory>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <string_view>
