@@ -458,18 +458,20 @@ class Paths(unittest.TestCase):
         self.assertEqual((code, out), (3, b""))
         self.assertTrue(err.startswith(("quellot-call: cannot load library '%s': " % missing).encode()), err)
 
-    def test_a_folder_outside_the_ansi_code_page(self):
+    def folder(self):
+        """A work folder, removed when the test ends, passed or not."""
         folder = work_dir()
-        self.check_folder(folder / "\u65e5\u672c")
-        shutil.rmtree(folder)
+        self.addCleanup(shutil.rmtree, folder, ignore_errors=True)
+        return folder
+
+    def test_a_folder_outside_the_ansi_code_page(self):
+        self.check_folder(self.folder() / "\u65e5\u672c")
 
     def test_a_folder_path_over_260_characters(self):
-        folder = work_dir()
-        deep = folder
+        deep = self.folder()
         while len(os.path.abspath(deep)) < 320:
             deep = deep / ("d" * 100)
         self.check_folder(deep)
-        shutil.rmtree(folder)
 
 
 class LinkedCHost(unittest.TestCase):
