@@ -346,8 +346,10 @@ class HostileInput(unittest.TestCase):
             self.skipTest("Linux's path limit; WindowsPaths runs the host from a long Windows path")
         folder = work_dir()
         deep = folder
+        # Folders of up to 200 characters, the last one at least one long:
+        # a zero-length name would not lengthen the path and never end.
         while len(os.path.abspath(deep)) < 4080:
-            deep = deep / ("d" * min(200, 4080 - len(os.path.abspath(deep)) - 1))
+            deep = deep / ("d" * max(1, min(200, 4080 - len(os.path.abspath(deep)) - 1)))
         deep.mkdir(parents=True)
         shutil.copy(ARGS.host, deep / "quellot-call")
         library = os.path.abspath(ARGS.library)
