@@ -60,11 +60,12 @@ std::string shown(std::string_view bytes)
 // The first columns of every report of a probe: its name, padded, and "=> ".
 std::string_view probe_prefix(std::string_view line)
 {
+    constexpr size_t arrow = 21; // the column of "=> "
     for (const Probe &probe : probes) {
-        std::string prefix(probe.name);
-        prefix.resize(21, ' ');
-        prefix += "=> ";
-        if (line.starts_with(prefix)) return line.substr(0, prefix.size());
+        const std::string_view name = probe.name;
+        if (line.starts_with(name) && line.find_first_not_of(' ', name.size()) == arrow &&
+            line.substr(arrow, 3) == "=> ")
+            return line.substr(0, arrow + 3);
     }
     return {};
 }
@@ -190,6 +191,11 @@ Alignment align(const std::vector<std::string> &expected, const std::vector<std:
                     " calls: too many to line up");
     const uint64_t skip = n + m + 1; // outweighs every count of differing reports
     const auto line = [&](size_t j) -> const std::string & { return all_lines[kept[j]]; };
+    // Each line's and each call's report start, found once: the table below
+    // compares them in every cell.
+    std::vector<std::string_view> start(m), wanted_start(n);
+    for (size_t j = 0; j < m; ++j) start[j] = probe_prefix(line(j));
+    for (size_t i = 0; i < n; ++i) wanted_start[i] = wanted[i].empty() ? "" : probe_prefix(wanted[i][0]);
 
     enum Step : uint8_t { match, differ, skip_call, skip_line };
     struct Cell {
@@ -213,9 +219,9 @@ Alignment align(const std::vector<std::string> &expected, const std::vector<std:
             bool same = j + k <= m;
             for (size_t t = 0; same && t < k; ++t) same = line(j + t) == wanted[i][t];
             if (same) relax(i + 1, j + k, here, match, k);
-            if (j < m && k > 0 && !probe_prefix(line(j)).empty() && probe_prefix(line(j)) == probe_prefix(wanted[i][0])) {
+            if (j < m && k > 0 && !start[j].empty() && start[j] == wanted_start[i]) {
                 for (size_t t = 1; t <= k && j + t <= m; ++t) {
-                    if (t > 1 && !probe_prefix(line(j + t - 1)).empty()) break;
+                    if (t > 1 && !start[j + t - 1].empty()) break;
                     relax(i + 1, j + t, here + 1, differ, t);
                 }
             }
