@@ -82,13 +82,8 @@ CALLS = [
     (["call_double", "1234.5678"], D + "1234.567800\n"),
     # Rounded once, straight to single precision, as a compiler rounds a literal.
     (["call_float", "16777217.000000001"], F + "16777218.000000\n"),
-    (["call_float", "16777217"], F + "16777216.000000\n"),
     (["call_double", "0x1.8p1"], D + "3.000000\n"),
-    (["call_float", "-0x1P-2"], F + "-0.250000\n"),
-    (["call_float", "1e-40"], F + "0.000000\n"),
     (["call_double", "-0"], D + "-0.000000\n"),
-    (["call_float", "-4e-7"], F + "-0.000000\n"),
-    (["call_double", "1" + "0" * 300 + "e-300"], D + "1.000000\n"),
     (["--bits", "call_float", "3f800000"], F + "1.000000\n"),
     (["--bits", "call_float", "0x80000000"], F + "-0.000000\n"),
     (["--bits", "call_double", "0x4004000000000000"], D + "2.500000\n"),
@@ -115,24 +110,11 @@ USAGE_ERRORS = [
     (["call_float_filename", "1"], "call_float_filename takes FILENAME VALUE"),
     (["call_double_filename", "a", "b", "1"], "got 3 arguments"),
     (["call_float", "abc"], "VALUE 'abc' is not a number"),
-    (["call_float", "1.5x"], "is not a number"),
-    (["call_float", "+1"], "is not a number"),
-    (["call_float", " 1"], "is not a number"),
-    (["call_float", ""], "is not a number"),
-    (["call_float", "-"], "is not a number"),
     (["call_float", "--1"], "VALUE '--1' is not a number"),
-    (["call_double", "-0x-1p1"], "is not a number"),
-    (["call_double", "0x"], "is not a number"),
     (["call_float", "1e39"], "VALUE '1e39' is out of range for single precision"),
-    (["call_float", "-3.5e38"], "out of range for single precision"),
-    (["call_float", "1e-50"], "out of range for single precision"),
-    (["call_double", "1e309"], "out of range for double precision"),
     (["call_double_filename", "f", "-1" + "0" * 400], "out of range for double precision"),
     (["--bits", "call_float", "3f80000"], "bit pattern of 8 hexadecimal digits"),
     (["--bits", "call_double", "3f800000"], "is not a double precision bit pattern of 16 hexadecimal digits"),
-    (["--bits", "call_float", "3f80000g"], "bit pattern of 8 hexadecimal digits"),
-    (["--bits", "call_float", "-3f80000"], "bit pattern of 8 hexadecimal digits"),
-    (["--bits", "call_float", "1.0"], "bit pattern of 8 hexadecimal digits"),
     (["--bits"], "--bits needs a PROBE and a VALUE"),
     (["--frobnicate"], "unknown option '--frobnicate'"),
     (["--library"], "--library needs a value"),
@@ -145,36 +127,13 @@ USAGE_ERRORS = [
     (["--bits", "--bits", "call_float", "3f800000"], "option '--bits' is given twice"),
 ]
 
-# Hostile numbers: refused with a message, never a crash. (A Windows command
+# Refused values reach the command line's error line whole. (ValueText in
+# the GoogleTest suite tries every form that is refused; a Windows command
 # line holds at most 32767 characters.)
 USAGE_ERRORS += [
-    (["call_double", "1" * 20000], "out of range for double precision"),
-    (["call_float", "0." + "0" * 20000 + "1"], "out of range for single precision"),
-    (["call_double", "0x" + "f" * 10000 + "p1"], "out of range for double precision"),
-    (["call_double", "1e99999999999999999999"], "out of range for double precision"),
-    (["call_float", "0x1p128"], "out of range for single precision"),
-    (["call_float", "."], "is not a number"),
-    (["call_float", "e5"], "is not a number"),
-    (["call_float", "1e"], "is not a number"),
-    (["call_float", "0x1p"], "is not a number"),
-    (["call_float", "1,5"], "is not a number"),
-    (["call_float", "infinit"], "is not a number"),
-    # Only inf and nan, lower case, spell what is not a finite number; from_chars
-    # alone takes these too (and drops a payload).
+    (["call_double", "1" * 20000], "VALUE '%s' is out of range for double precision" % ("1" * 20000)),
     (["call_float", "0xinf"], "VALUE '0xinf' is not a number"),
-    (["call_double", "-0Xinf"], "is not a number"),
-    (["call_float", "0xnan"], "is not a number"),
-    (["call_double", "infinity"], "is not a number"),
-    (["call_float", "-INFINITY"], "is not a number"),
-    (["call_float", "INF"], "is not a number"),
-    (["call_double", "NaN"], "is not a number"),
-    (["call_float", "nan()"], "is not a number"),
-    (["call_double_filename", "f", "nan(123)"], "is not a number"),
-    (["call_float", "-nan(1)"], "is not a number"),
-    (["call_float", "0x.p1"], "is not a number"),
-    (["--bits", "call_double", "0x" + "f" * 17], "is not a double precision bit pattern"),
-    (["--bits", "call_double", "0x0x00000000000000"], "is not a double precision bit pattern"),
-    (["--bits", "call_float", "+3f80000"], "is not a single precision bit pattern"),
+    (["call_double_filename", "f", "nan(123)"], "VALUE 'nan(123)' is not a number"),
 ]
 
 # Control bytes in a message are escaped, so that it stays one whole line.
@@ -839,11 +798,19 @@ class Checker(unittest.TestCase):
                 self.assertEqual(err.count(b"\n"), 1, err)
 
     def test_malformed_lists_are_refused_as_replay_refuses_them(self):
+        """Both read the list through the same code, so one list of each kind
+        of refusal is tried here (ConformanceKit tries them all on --replay):
+        a missing file, a field count, a 0x pattern, an escape, a line number
+        after CRLF lines, and a NUL byte."""
         folder = self.folder()
         transcript = folder / "transcript.txt"
         transcript.write_bytes(b"")
         lists = [folder / "none.txt"]
-        for number, (text, _, _) in enumerate(MALFORMED_LISTS):
+        kinds = ("fields, got 3", "without 0x", "escape at '\\qb'", "'nan' is not", "'call_float\\x00'")
+        chosen = [(number, text) for number, (text, _, message) in enumerate(MALFORMED_LISTS)
+                  if any(kind in message for kind in kinds)]
+        self.assertEqual(len(chosen), len(kinds))
+        for number, text in chosen:
             lists.append(folder / ("list%d.txt" % number))
             lists[-1].write_bytes(b"# first\ncall_float\t3F800000\n" + text.encode("latin-1"))
         for listing in lists:
