@@ -7,13 +7,15 @@
 
 // A float widened to double for "%f", sign included. The conversion is
 // exact for every number, but RISC-V's turns every NaN into the positive
-// canonical NaN: the float's own sign is copied back, so a negative NaN
-// prints "-nan" there as everywhere. The sign is read with a float
-// operation, which takes a register that holds no float (one not NaN-boxed)
-// as the canonical NaN, as the conversion does.
+// canonical NaN: a NaN's own sign is copied back, so a negative NaN prints
+// "-nan" there as everywhere. The sign is read with a float operation,
+// which takes a register that holds no float (one not NaN-boxed) as the
+// canonical NaN, as the conversion does. Numbers take the comparison only.
 static double widened(float value)
 {
-    return __builtin_copysign(static_cast<double>(value), static_cast<double>(__builtin_copysignf(1.0f, value)));
+    const double wide = value;
+    if (value == value) return wide;
+    return __builtin_copysign(wide, static_cast<double>(__builtin_copysignf(1.0f, value)));
 }
 
 int64_t call_float(float value)
