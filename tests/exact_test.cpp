@@ -16,7 +16,7 @@ namespace {
 // float probes, 16 for the double probes.
 std::string output_of_bits(const Probes &probes, Probe probe, uint64_t bits, const char *filename = "f")
 {
-    StdoutCapture capture;
+    OutputCapture capture;
     int64_t result = -1;
     const float single = std::bit_cast<float>(static_cast<uint32_t>(bits));
     const double value = std::bit_cast<double>(bits);
@@ -27,7 +27,7 @@ std::string output_of_bits(const Probes &probes, Probe probe, uint64_t bits, con
     case Probe::double_filename: result = probes.double_filename(filename, value); break;
     }
     EXPECT_EQ(result, 0);
-    return capture.finish();
+    return capture.take();
 }
 
 struct ExactLine {

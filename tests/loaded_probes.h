@@ -63,8 +63,8 @@ inline int64_t call(const Probes &probes, Probe probe, double value, const char 
 inline std::string output_of(const Probes &probes, Probe probe, double value, const char *filename,
                       int64_t *result = nullptr)
 {
-    StdoutCapture capture;
+    OutputCapture capture;
     const int64_t r = call(probes, probe, value, filename);
     if (result != nullptr) *result = r;
-    return capture.finish();
+    return capture.take();
 }

@@ -124,7 +124,7 @@ TEST(Result, ZeroForEveryValueReadAs32Or64Bits)
             const double sent = is_single(probe) ? static_cast<double>(static_cast<float>(value)) : value;
             EXPECT_TRUE(oracle::acceptable(text, sent)) << "'" << text << "' for " << value;
         }
-        StdoutCapture capture;
+        OutputCapture capture;
         EXPECT_EQ(float32(static_cast<float>(value)), 0);
         EXPECT_EQ(double32(value), 0);
         EXPECT_EQ(float_filename32("f", static_cast<float>(value)), 0);
@@ -137,14 +137,14 @@ TEST(Result, ZeroForEveryValueReadAs32Or64Bits)
 TEST(Output, SharesTheHostsStreamInCallOrder)
 {
     const Probes probes;
-    StdoutCapture capture;
+    OutputCapture capture;
     std::printf("host 1\n");
     probes.double_(1.0);
     std::printf("host 2\n");
     probes.float_filename("a", 2.0f);
     probes.float_(3.0f);
     std::fputs("host 3\n", stdout);
-    EXPECT_EQ(capture.finish(), as_written("host 1\n"
+    EXPECT_EQ(capture.take(), as_written("host 1\n"
                                            "call_double          => MyDoubleValue = 1.000000\n"
                                            "host 2\n"
                                            "call_float_filename  => MyFloatValue  = 2.000000 - filename = a\n"
@@ -155,20 +155,20 @@ TEST(Output, SharesTheHostsStreamInCallOrder)
 TEST(Lifetime, LoadingThreadsAndUnloadingWriteNothing)
 {
     {
-        StdoutCapture capture;
+        OutputCapture capture;
         Library library = load();
         ASSERT_TRUE(library);
         library.close();
-        EXPECT_EQ(capture.finish(), "");
+        EXPECT_EQ(capture.take(), "");
     }
-    StdoutCapture capture;
+    OutputCapture capture;
     Library library = load();
     ASSERT_TRUE(library);
     std::vector<std::thread> threads;
     for (int i = 0; i < 8; ++i) threads.emplace_back([] {});
     for (std::thread &thread : threads) thread.join();
     library.close();
-    EXPECT_EQ(capture.finish(), "");
+    EXPECT_EQ(capture.take(), "");
 }
 
 TEST(Exports, ExactlyTheFourProbes)

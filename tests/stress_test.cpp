@@ -36,7 +36,7 @@ std::string line_of(int thread, int call)
 TEST(Concurrency, EveryLineWholeOnceAndInItsThreadsOrder)
 {
     const Probes probes;
-    StdoutCapture capture;
+    OutputCapture capture;
     std::vector<std::thread> threads;
     for (int t = 0; t < thread_count; ++t)
         threads.emplace_back([&probes, t] {
@@ -44,7 +44,7 @@ TEST(Concurrency, EveryLineWholeOnceAndInItsThreadsOrder)
                 call(probes, probe_of(c), value_of(t, c), filename_of(t, c).c_str());
         });
     for (std::thread &thread : threads) thread.join();
-    const std::string out = capture.finish();
+    const std::string out = capture.take();
 
     std::map<std::string, std::pair<int, int>> expected;
     for (int t = 0; t < thread_count; ++t)
