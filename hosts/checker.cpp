@@ -262,127 +262,118 @@ std::string join(const std::vector<std::string> &ids)
     return out;
 }
 
-} // namespace
-
-int check(const CheckRequest &request)
+// Line ends that are not the runtime's are one finding; the transcript is
+// then turned into the runtime's, so that its reports compare as if written
+// by it. A transcript with both kinds is left as it is.
+void mend_line_ends(std::string &transcript, bool runtime_crlf, std::vector<Finding> &findings)
 {
-    const CallList list = CallList::read(request.calls);
-    std::vector<Call> calls;
-    for (const Call &call : list) calls.push_back(call);
-    std::string transcript = read_transcript(request.transcript);
-    const bool exact = shows_bits(transcript);
-    const std::string path =
-        !request.library.empty() ? request.library : exact ? request.exact_library : request.main_library;
-
-    std::vector<std::string> expected;
-    std::vector<Finding> findings;
-    std::map<std::string, size_t> counts;
-    {
-        Reference reference(path);
-        const Printer print = [&](const Call &call, const Attempt &attempt) { return reference.print(call, attempt); };
-        for (const Call &call : calls) expected.push_back(print(call, {call.bits, call.filename}));
-
-        // One finding for line ends that are not the runtime's, then compare
-        // as if they were.
-        const bool runtime_crlf = !expected.empty() && expected.front().ends_with("\r\n");
-        size_t feeds = 0, crlfs = 0;
-        for (size_t at = 0; (at = transcript.find('\n', at)) != std::string::npos; ++at, ++feeds)
-            crlfs += at > 0 && transcript[at - 1] == '\r';
-        const bool transcript_crlf = feeds > 0 && crlfs == feeds;
-        if (feeds > 0 && (crlfs == 0 || transcript_crlf) && transcript_crlf != runtime_crlf) {
-            std::string converted;
-            for (const char c : transcript) {
-                if (c == '\n' && runtime_crlf) converted += '\r';
-                if (c == '\n' && !runtime_crlf && !converted.empty() && converted.back() == '\r') converted.pop_back();
-                converted += c;
-            }
-            transcript = converted;
-            findings.push_back({Alignment::none, Alignment::none, "", {"line-ends"},
-                                std::string("the transcript's lines end in ") + (transcript_crlf ? "CR LF" : "LF") +
-                                    ", this C runtime writes " + (runtime_crlf ? "CR LF" : "LF")});
-        }
-
-        // A last line without its line end is a report the process did not
-        // finish writing: it is set aside and matched to a missing call.
-        std::vector<std::string> lines = lines_of(transcript);
-        std::string cut;
-        if (!lines.empty() && !lines.back().ends_with("\n")) {
-            cut = lines.back();
-            lines.pop_back();
-        }
-        Alignment alignment = align(expected, lines);
-        const auto received_of = [&](size_t i) {
-            std::string text;
-            for (const size_t line : alignment.taken[i]) text += lines[line];
-            return text;
-        };
-        const auto present = [&](size_t i) { return !alignment.taken[i].empty(); };
-
-        std::vector<size_t> missing;
-        std::vector<size_t> stray; // transcript lines of no call
-        for (size_t line = 0; line < lines.size(); ++line)
-            if (!alignment.used[line]) stray.push_back(line);
-        for (size_t i = 0; i < calls.size(); ++i) {
-            if (!present(i)) missing.push_back(i);
-            if (!present(i) || alignment.identical[i]) continue;
-            const std::string received = received_of(i);
-            Finding finding{i, alignment.taken[i].front(), received, {}, ""};
-            // Swapped with a neighbour's report.
-            for (const size_t j : {i - 1, i + 1})
-                if (j < calls.size() && received == expected[j] && !alignment.identical[j] && present(j) &&
-                    received_of(j) == expected[i])
-                    finding.ids = {"order"};
-            for (const std::string &id : explain(calls, i, received, exact, print)) finding.ids.push_back(id);
-            // A report that shares neither its value nor its file name with
-            // the call's own, and that nothing explains, is of no call.
-            const ReportFields got = fields_of(received), wanted = fields_of(expected[i]);
-            if (finding.ids.empty() && wanted.has_filename && got.value != wanted.value &&
-                got.filename != wanted.filename) {
-                missing.push_back(i);
-                for (const size_t line : alignment.taken[i]) stray.push_back(line);
-                continue;
-            }
-            if (finding.ids.empty()) finding.ids = {"unexplained"};
-            findings.push_back(finding);
-        }
-        std::sort(missing.begin(), missing.end());
-        std::sort(stray.begin(), stray.end());
-        // A report that arrived elsewhere while its call has none.
-        for (const size_t line : stray) {
-            const auto found = std::find_if(missing.begin(), missing.end(),
-                                            [&](size_t i) { return expected[i] == lines[line]; });
-            if (found != missing.end()) {
-                findings.push_back({*found, line, lines[line], {"order"}, ""});
-                missing.erase(found);
-            } else {
-                findings.push_back({Alignment::none, line, lines[line], {"extra"}, ""});
-            }
-        }
-        size_t last_present = 0;
-        for (size_t i = 0; i < calls.size(); ++i)
-            if (present(i) && std::find(missing.begin(), missing.end(), i) == missing.end()) last_present = i + 1;
-        if (!cut.empty()) {
-            const auto found = std::find_if(missing.begin(), missing.end(),
-                                            [&](size_t i) { return i >= last_present && expected[i].starts_with(cut); });
-            if (found != missing.end()) {
-                findings.push_back({*found, lines.size(), cut, {"missing"}, "the report was cut off"});
-                last_present = *found + 1;
-                missing.erase(found);
-            } else {
-                findings.push_back({Alignment::none, lines.size(), cut, {"extra"}, ""});
-            }
-        }
-        const bool all_at_end = !missing.empty() && missing.front() >= last_present;
-        for (const size_t i : missing)
-            findings.push_back({i, Alignment::none, "", {"missing"},
-                                all_at_end && i == missing.front()
-                                    ? "every missing report is at the end: the C runtime's standard output was "
-                                      "probably not flushed before the process ended"
-                                    : ""});
+    size_t feeds = 0, crlfs = 0;
+    for (size_t at = 0; (at = transcript.find('\n', at)) != std::string::npos; ++at, ++feeds)
+        crlfs += at > 0 && transcript[at - 1] == '\r';
+    const bool transcript_crlf = feeds > 0 && crlfs == feeds;
+    if (feeds == 0 || (crlfs > 0 && !transcript_crlf) || transcript_crlf == runtime_crlf) return;
+    std::string converted;
+    for (const char c : transcript) {
+        if (c == '\n' && runtime_crlf) converted += '\r';
+        if (c == '\n' && !runtime_crlf && !converted.empty() && converted.back() == '\r') converted.pop_back();
+        converted += c;
     }
+    transcript = converted;
+    findings.push_back({Alignment::none, Alignment::none, "", {"line-ends"},
+                        std::string("the transcript's lines end in ") + (transcript_crlf ? "CR LF" : "LF") +
+                            ", this C runtime writes " + (runtime_crlf ? "CR LF" : "LF")});
+}
 
-    // Where several diagnoses explain a difference, the one that explains
-    // the most differences of the whole transcript is named.
+// The findings of each call whose report differs, is missing or arrived
+// elsewhere, and of each line of no call. A last line without its line end
+// is a report the process did not finish writing: it is set aside and
+// matched to a missing call.
+void compare(const std::vector<Call> &calls, const std::vector<std::string> &expected, const std::string &transcript,
+             bool exact, const Printer &print, std::vector<Finding> &findings)
+{
+    std::vector<std::string> lines = lines_of(transcript);
+    std::string cut;
+    if (!lines.empty() && !lines.back().ends_with("\n")) {
+        cut = lines.back();
+        lines.pop_back();
+    }
+    const Alignment alignment = align(expected, lines);
+    const auto received_of = [&](size_t i) {
+        std::string text;
+        for (const size_t line : alignment.taken[i]) text += lines[line];
+        return text;
+    };
+    const auto present = [&](size_t i) { return !alignment.taken[i].empty(); };
+
+    std::vector<size_t> missing;
+    std::vector<size_t> stray; // transcript lines of no call
+    for (size_t line = 0; line < lines.size(); ++line)
+        if (!alignment.used[line]) stray.push_back(line);
+    for (size_t i = 0; i < calls.size(); ++i) {
+        if (!present(i)) missing.push_back(i);
+        if (!present(i) || alignment.identical[i]) continue;
+        const std::string received = received_of(i);
+        Finding finding{i, alignment.taken[i].front(), received, {}, ""};
+        // Swapped with a neighbour's report.
+        for (const size_t j : {i - 1, i + 1})
+            if (j < calls.size() && received == expected[j] && !alignment.identical[j] && present(j) &&
+                received_of(j) == expected[i])
+                finding.ids = {"order"};
+        for (const std::string &id : explain(calls, i, received, exact, print)) finding.ids.push_back(id);
+        // A report that shares neither its value nor its file name with
+        // the call's own, and that nothing explains, is of no call.
+        const ReportFields got = fields_of(received), wanted = fields_of(expected[i]);
+        if (finding.ids.empty() && wanted.has_filename && got.value != wanted.value &&
+            got.filename != wanted.filename) {
+            missing.push_back(i);
+            for (const size_t line : alignment.taken[i]) stray.push_back(line);
+            continue;
+        }
+        if (finding.ids.empty()) finding.ids = {"unexplained"};
+        findings.push_back(finding);
+    }
+    std::sort(missing.begin(), missing.end());
+    std::sort(stray.begin(), stray.end());
+    // A report that arrived elsewhere while its call has none.
+    for (const size_t line : stray) {
+        const auto found = std::find_if(missing.begin(), missing.end(),
+                                        [&](size_t i) { return expected[i] == lines[line]; });
+        if (found != missing.end()) {
+            findings.push_back({*found, line, lines[line], {"order"}, ""});
+            missing.erase(found);
+        } else {
+            findings.push_back({Alignment::none, line, lines[line], {"extra"}, ""});
+        }
+    }
+    size_t last_present = 0;
+    for (size_t i = 0; i < calls.size(); ++i)
+        if (present(i) && std::find(missing.begin(), missing.end(), i) == missing.end()) last_present = i + 1;
+    if (!cut.empty()) {
+        const auto found = std::find_if(missing.begin(), missing.end(),
+                                        [&](size_t i) { return i >= last_present && expected[i].starts_with(cut); });
+        if (found != missing.end()) {
+            findings.push_back({*found, lines.size(), cut, {"missing"}, "the report was cut off"});
+            last_present = *found + 1;
+            missing.erase(found);
+        } else {
+            findings.push_back({Alignment::none, lines.size(), cut, {"extra"}, ""});
+        }
+    }
+    const bool all_at_end = !missing.empty() && missing.front() >= last_present;
+    for (const size_t i : missing)
+        findings.push_back({i, Alignment::none, "", {"missing"},
+                            all_at_end && i == missing.front()
+                                ? "every missing report is at the end: the C runtime's standard output was "
+                                  "probably not flushed before the process ended"
+                                : ""});
+}
+
+// Where several diagnoses explain a difference, the one that explains the
+// most differences of the whole transcript is named first. Returns how many
+// findings each named diagnosis has.
+std::map<std::string, size_t> name_likeliest(std::vector<Finding> &findings)
+{
+    std::map<std::string, size_t> counts;
     for (const Finding &finding : findings)
         for (const std::string &id : finding.ids) ++counts[id];
     for (Finding &finding : findings) {
@@ -394,10 +385,15 @@ int check(const CheckRequest &request)
     }
     counts.clear();
     for (const Finding &finding : findings) ++counts[finding.ids.front()];
+    return counts;
+}
 
-    // The value after a pointer went astray: the file-name probes' values
-    // are wrong while the one-argument probes of the same width are right.
-    size_t after_pointer = 0;
+// How many file-name probes' values went astray while the one-argument
+// probes of the same width are right: the value after a pointer did not
+// reach its slot.
+size_t after_pointer(const std::vector<Call> &calls, const std::vector<Finding> &findings)
+{
+    size_t count = 0;
     for (const bool single : {true, false}) {
         size_t plain_wrong = 0, plain_right = 0, named_wrong = 0;
         std::vector<bool> differs(calls.size(), false);
@@ -411,20 +407,19 @@ int check(const CheckRequest &request)
         }
         for (size_t i = 0; i < calls.size(); ++i)
             plain_right += calls[i].probe->single == single && !calls[i].probe->filename && !differs[i];
-        if (named_wrong > 0 && plain_wrong == 0 && plain_right > 0) after_pointer += named_wrong;
+        if (named_wrong > 0 && plain_wrong == 0 && plain_right > 0) count += named_wrong;
     }
+    return count;
+}
 
-    std::sort(findings.begin(), findings.end(), [](const Finding &a, const Finding &b) {
-        return std::tie(a.call, a.line) < std::tie(b.call, b.line);
-    });
-    const std::string &transcript_name = request.transcript == "-" ? std::string("(standard input)") : request.transcript;
-    std::printf("Checking %s against the %zu calls of %s,\nwith the reference made by the %s library %s%s.\n",
-                transcript_name.c_str(), calls.size(), request.calls.c_str(), exact ? "exact" : "main", path.c_str(),
-                request.library.empty() ? exact ? " (the transcript shows bit patterns)"
-                                                : " (the transcript shows \"%f\" values)"
-                                        : "");
-    // A transcript of something else entirely would bury the rest under its
-    // lines of no call: the first ones are shown, the others counted.
+// One block per finding, in call order: where, the call, what was expected
+// and received, and the diagnosis. A transcript of something else entirely
+// would bury the rest under its lines of no call: the first ones are shown,
+// the others counted.
+void print_findings(const std::vector<Finding> &findings, const std::vector<Call> &calls,
+                    const std::vector<std::string> &expected, const std::string &calls_name,
+                    const std::string &transcript_name)
+{
     constexpr size_t extras_shown = 100;
     size_t extras = 0;
     for (const Finding &finding : findings) {
@@ -434,7 +429,7 @@ int check(const CheckRequest &request)
             finding.line == Alignment::none ? "no report" : transcript_name + ":" + std::to_string(finding.line + 1);
         if (finding.call != Alignment::none) {
             const Call &call = calls[finding.call];
-            std::printf("%s:%zu, %s\n", request.calls.c_str(), call.line, where_line.c_str());
+            std::printf("%s:%zu, %s\n", calls_name.c_str(), call.line, where_line.c_str());
             const bool single = call.probe->single;
             std::printf("  call:      %s 0x%0*llx = %s", call.probe->name, single ? 8 : 16,
                         static_cast<unsigned long long>(call.bits), exact_decimal(call.bits, single).c_str());
@@ -453,13 +448,49 @@ int check(const CheckRequest &request)
             std::printf("             (also explained by: %s)\n",
                         join(std::vector<std::string>(finding.ids.begin() + 1, finding.ids.end())).c_str());
     }
-
     if (extras > extras_shown) std::printf("\n... and %zu more lines of no call\n", extras - extras_shown);
+}
+
+} // namespace
+
+int check(const CheckRequest &request)
+{
+    const CallList list = CallList::read(request.calls);
+    std::vector<Call> calls;
+    for (const Call &call : list) calls.push_back(call);
+    std::string transcript = read_transcript(request.transcript);
+    const bool exact = shows_bits(transcript);
+    const std::string path =
+        !request.library.empty() ? request.library : exact ? request.exact_library : request.main_library;
+
+    std::vector<std::string> expected;
+    std::vector<Finding> findings;
+    {
+        Reference reference(path);
+        const Printer print = [&](const Call &call, const Attempt &attempt) { return reference.print(call, attempt); };
+        for (const Call &call : calls) expected.push_back(print(call, {call.bits, call.filename}));
+        mend_line_ends(transcript, !expected.empty() && expected.front().ends_with("\r\n"), findings);
+        compare(calls, expected, transcript, exact, print, findings);
+    }
+    const std::map<std::string, size_t> counts = name_likeliest(findings);
+    const size_t astray = after_pointer(calls, findings);
+
+    std::sort(findings.begin(), findings.end(), [](const Finding &a, const Finding &b) {
+        return std::tie(a.call, a.line) < std::tie(b.call, b.line);
+    });
+    const std::string &transcript_name = request.transcript == "-" ? std::string("(standard input)") : request.transcript;
+    std::printf("Checking %s against the %zu calls of %s,\nwith the reference made by the %s library %s%s.\n",
+                transcript_name.c_str(), calls.size(), request.calls.c_str(), exact ? "exact" : "main", path.c_str(),
+                request.library.empty() ? exact ? " (the transcript shows bit patterns)"
+                                                : " (the transcript shows \"%f\" values)"
+                                        : "");
+    print_findings(findings, calls, expected, request.calls, transcript_name);
+
     size_t identical = calls.size();
     for (const Finding &finding : findings)
         if (finding.call != Alignment::none) --identical;
     std::vector<std::pair<std::string, size_t>> summary(counts.begin(), counts.end());
-    if (after_pointer > 0) summary.emplace_back("after-pointer", after_pointer);
+    if (astray > 0) summary.emplace_back("after-pointer", astray);
     std::stable_sort(summary.begin(), summary.end(), [](const auto &a, const auto &b) { return a.second > b.second; });
     std::printf("\nSummary: %zu of %zu calls identical\n", identical, calls.size());
     for (const auto &[id, count] : summary) std::printf("  %5zu  %-16s %s\n", count, id.c_str(), explanation(id).c_str());
