@@ -6,6 +6,7 @@ import os
 import pathlib
 import re
 import resource
+import shlex
 import shutil
 import struct
 import subprocess
@@ -885,8 +886,9 @@ class InstalledTree(unittest.TestCase):
                 self.assertEqual(run(str(program)), (0, written(output), b""))
 
                 env = dict(os.environ, PKG_CONFIG_PATH=str(tree / "lib" / "pkgconfig"), PKG_CONFIG_LIBDIR="")
-                flags = subprocess.run(["pkg-config", "--cflags", "--libs", package], env=env, check=True,
-                                       capture_output=True, text=True).stdout.split()
+                # pkg-config writes for a shell: a blank in a path is escaped.
+                flags = shlex.split(subprocess.run(["pkg-config", "--cflags", "--libs", package], env=env,
+                                                   check=True, capture_output=True, text=True).stdout)
                 program = folder / ("pkg-" + package + suffix)
                 build(ARGS.c_compiler, "-D__USE_MINGW_ANSI_STDIO=0", "-o", str(program),
                       str(pathlib.Path(ARGS.source_dir) / "tests" / "c_host.c"), *flags)
