@@ -3,6 +3,7 @@
 // bytes the probes hand to the C runtime's stream, in the stream's own mode.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -22,8 +23,11 @@ public:
     OutputCapture()
     {
         std::error_code error;
+        // The process and the object name the file, so that a capture made
+        // while another is running does not take over the other's file.
         path_ = std::filesystem::temp_directory_path(error) /
-                ("quellot-call-" + std::to_string(pid()) + ".out");
+                ("quellot-call-" + std::to_string(pid()) + "-" +
+                 std::to_string(reinterpret_cast<std::uintptr_t>(this)) + ".out");
         std::fflush(stdout);
         saved_ = ::dup(1);
         const int fd = ::open(path_.string().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -36,19 +40,29 @@ public:
     OutputCapture &operator=(const OutputCapture &) = delete;
     ~OutputCapture()
     {
-        std::fflush(stdout);
-        if (saved_ >= 0) {
-            ::dup2(saved_, 1);
-            ::close(saved_);
-        }
+        finish();
         if (reader_ >= 0) ::close(reader_);
         std::error_code ignored;
         std::filesystem::remove(path_, ignored);
     }
 
-    // Everything written to standard output since the last call.
+    // What take() gives, after which standard output goes where it went
+    // before the capture.
+    std::string finish()
+    {
+        std::string text = take();
+        if (saved_ >= 0) {
+            ::dup2(saved_, 1);
+            ::close(saved_);
+            saved_ = -1;
+        }
+        return text;
+    }
+
+    // Everything written to standard output since the last take().
     std::string take()
     {
+        if (reader_ < 0) return {};
         std::fflush(stdout);
         std::string text;
         char buffer[4096];

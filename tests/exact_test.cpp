@@ -27,7 +27,7 @@ std::string output_of_bits(const Probes &probes, Probe probe, uint64_t bits, con
     case Probe::double_filename: result = probes.double_filename(filename, value); break;
     }
     EXPECT_EQ(result, 0);
-    return capture.take();
+    return capture.finish();
 }
 
 struct ExactLine {

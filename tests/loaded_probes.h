@@ -66,5 +66,5 @@ inline std::string output_of(const Probes &probes, Probe probe, double value, co
     OutputCapture capture;
     const int64_t r = call(probes, probe, value, filename);
     if (result != nullptr) *result = r;
-    return capture.take();
+    return capture.finish();
 }

@@ -7,6 +7,13 @@
 #include <cstdio>
 #include <string>
 
+#include <fcntl.h>
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 #include "capture.h"
 
 // Makes every write to standard output fail for as long as it lasts: on Linux

@@ -44,7 +44,7 @@ TEST(Concurrency, EveryLineWholeOnceAndInItsThreadsOrder)
                 call(probes, probe_of(c), value_of(t, c), filename_of(t, c).c_str());
         });
     for (std::thread &thread : threads) thread.join();
-    const std::string out = capture.take();
+    const std::string out = capture.finish();
 
     std::map<std::string, std::pair<int, int>> expected;
     for (int t = 0; t < thread_count; ++t)
