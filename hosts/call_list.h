@@ -1,7 +1,9 @@
 // A call list, such as conformance/calls.txt: one call a line,
 // PROBE <tab> BITS [<tab> FILENAME], read and checked whole before any call.
-// A blank line (empty, or only blanks and tabs) and a line whose first byte
-// is "#" are comments; one "\r" ending a line is dropped.
+// Lines end at "\n"; one "\r" ending a line is dropped before anything else
+// is judged. A blank line (empty, or only spaces and tabs: no other byte is a
+// blank) and a line whose first byte is "#" are comments. BITS and a
+// FILENAME's \xHH take hexadecimal digits of either case.
 #pragma once
 
 #include <cstddef>
