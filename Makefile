@@ -6,10 +6,12 @@
 #   make package       builds every target and makes its archives in build/packages
 #   make suite-time    times every target's tests, after a build
 #   make bench         measures a probe call against the printf it makes
+#   make survey        installs the FFIs of conformance/clients, runs each
+#                      client against the native build, prints the table
 
 PRESETS = native windows linux-i386 linux-aarch64 linux-armhf linux-riscv64 linux-s390x
 
-.PHONY: deps build demo test $(addprefix test-,$(PRESETS)) package suite-time bench clean
+.PHONY: deps build demo test $(addprefix test-,$(PRESETS)) package suite-time bench survey clean
 
 deps:
 	@tools/install-deps.sh
@@ -45,6 +47,12 @@ suite-time:
 
 bench: build
 	python3 bench/run_bench.py --native build/native --windows build/windows
+
+# Not part of make test: third parties' versions change.
+survey: deps
+	cmake --preset native
+	cmake --build --preset native
+	python3 tools/survey.py build/native
 
 clean:
 	rm -rf build
