@@ -7,7 +7,8 @@
 #   make suite-time    times every target's tests, after a build
 #   make bench         measures a probe call against the printf it makes
 #   make survey        installs the FFIs of conformance/clients, runs each
-#                      client against the native build, prints the table
+#                      client against the native build, then the ctypes
+#                      client on each Linux target with its own CPython
 
 PRESETS = native windows linux-i386 linux-aarch64 linux-armhf linux-riscv64 linux-s390x
 
@@ -53,6 +54,7 @@ survey: deps
 	cmake --preset native
 	cmake --build --preset native
 	python3 tools/survey.py build/native
+	python3 tools/survey_abi.py
 
 clean:
 	rm -rf build

@@ -108,8 +108,9 @@ def cmp_verdict(mine, expected):
 
 
 def check_summary(host, library, transcript):
-    """--check's summary in one cell: '210 of 210 identical' or the ids and counts."""
-    out = subprocess.run([host, "--library", library, "--check", str(CALLS), str(transcript)],
+    """--check's summary in one cell: '210 of 210 identical' or the ids and
+    counts; `host` is the command that runs quellot-call."""
+    out = subprocess.run([*host, "--library", library, "--check", str(CALLS), str(transcript)],
                          capture_output=True, text=True, errors="replace").stdout
     if "Summary: " not in out:
         return "no summary"
@@ -153,7 +154,7 @@ def survey(build):
             verdict = cmp_verdict(transcript.read_bytes(), reference)
             if done.returncode != 0:
                 verdict += " (exit %d)" % done.returncode
-            row += [verdict, check_summary(host, library, transcript)]
+            row += [verdict, check_summary([host], library, transcript)]
         rows.append(row + ["%.1f s" % (time.monotonic() - started)])
     header = ["FFI", "version", "exact twin: cmp", "exact twin: --check", "main library: cmp",
               "main library: --check", "time"]
