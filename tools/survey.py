@@ -20,6 +20,9 @@ import sys
 import time
 
 SOURCE = pathlib.Path(__file__).resolve().parent.parent
+sys.path.insert(0, str(SOURCE / "tests"))
+from host_test import KIT_RULES_LIST  # noqa: E402  (the rules that clients used to guess)
+
 CLIENTS_DIR = SOURCE / "conformance" / "clients"
 CALLS = SOURCE / "conformance" / "calls.txt"
 PYTHON = "/usr/bin/python3"  # Debian's, which has Debian's cffi
@@ -27,7 +30,8 @@ PYTHON = "/usr/bin/python3"  # Debian's, which has Debian's cffi
 
 class Client:
     """An FFI's client: what it needs installed, how its version is read, how
-    it is built (if it is) and run; LIBRARY in `run` stands for the library."""
+    it is built (if it is) and run; LIBRARY and CALLS in `run` stand for the
+    library and the call list."""
 
     def __init__(self, name, packages, version, run, build=None, program=None, pattern=r"^(\S+ \S+)", label="{}"):
         self.name, self.packages, self.version, self.run, self.build = name, packages, version, run, build
@@ -40,29 +44,29 @@ def clients(work):
     modules = work / "node_modules"
     return [
         Client("Python ctypes", ["python3"], [PYTHON, "-c", "import sys; print('CPython', sys.version.split()[0])"],
-               [PYTHON, str(SOURCE / "conformance" / "replay_ctypes.py"), "LIBRARY", str(CALLS)]),
+               [PYTHON, str(SOURCE / "conformance" / "replay_ctypes.py"), "LIBRARY", "CALLS"]),
         Client("Python cffi", ["python3", "python3-cffi"], [PYTHON, "-c", "import cffi; print(cffi.__version__)"],
-               [PYTHON, str(CLIENTS_DIR / "python_cffi.py"), "LIBRARY", str(CALLS)], pattern="(.*)",
+               [PYTHON, str(CLIENTS_DIR / "python_cffi.py"), "LIBRARY", "CALLS"], pattern="(.*)",
                label="cffi {}"),
         Client("Node koffi", ["npm:koffi"],
                ["node", "-p", "'Node ' + process.versions.node + ', koffi ' + "
                 "JSON.parse(require('fs').readFileSync('node_modules/koffi/package.json')).version"],
-               ["node", str(CLIENTS_DIR / "node_koffi.mjs"), "LIBRARY", str(CALLS)], pattern=r"^(.*)"),
+               ["node", str(CLIENTS_DIR / "node_koffi.mjs"), "LIBRARY", "CALLS"], pattern=r"^(.*)"),
         Client("Deno `Deno.dlopen`", ["npm:deno"], [str(modules / ".bin" / "deno"), "--version"],
                [str(modules / ".bin" / "deno"), "run", "--allow-read", "--allow-ffi",
-                str(CLIENTS_DIR / "deno_dlopen.mjs"), "LIBRARY", str(CALLS)]),
+                str(CLIENTS_DIR / "deno_dlopen.mjs"), "LIBRARY", "CALLS"]),
         Client("Java JNA", ["default-jre-headless", "libjna-java"],
                ["sh", "-c", "dpkg-query -W -f 'JNA ${Version}, ' libjna-java; java -version 2>&1"],
-               ["java", "-cp", "/usr/share/java/jna.jar", str(CLIENTS_DIR / "Jna.java"), "LIBRARY", str(CALLS)],
+               ["java", "-cp", "/usr/share/java/jna.jar", str(CLIENTS_DIR / "Jna.java"), "LIBRARY", "CALLS"],
                pattern=r'^JNA (\S+), \S+ version "([^"]+)"', label="JNA {}, Java {}"),
         Client("LuaJIT ffi, values as cdata", ["luajit"], ["luajit", "-v"],
-               ["luajit", str(CLIENTS_DIR / "luajit_ffi.lua"), "LIBRARY", str(CALLS)]),
+               ["luajit", str(CLIENTS_DIR / "luajit_ffi.lua"), "LIBRARY", "CALLS"]),
         Client("Rust, std and dlopen", ["rustc"], ["/usr/bin/rustc", "--version"],
-               [str(work / "bin" / "rust_dlopen"), "LIBRARY", str(CALLS)],
+               [str(work / "bin" / "rust_dlopen"), "LIBRARY", "CALLS"],
                build=["/usr/bin/rustc", "-O", "-o", str(work / "bin" / "rust_dlopen"),
                       str(CLIENTS_DIR / "rust_dlopen.rs")], program="/usr/bin/rustc"),
         Client("Go, cgo and dlopen", ["golang-go"], ["/usr/bin/go", "version"],
-               [str(work / "bin" / "go_cgo"), "LIBRARY", str(CALLS)],
+               [str(work / "bin" / "go_cgo"), "LIBRARY", "CALLS"],
                build=["/usr/bin/go", "build", "-o", str(work / "bin" / "go_cgo"), str(CLIENTS_DIR / "go_cgo.go")],
                program="/usr/bin/go", pattern=r"^go version (\S+)"),
     ]
@@ -120,6 +124,26 @@ def check_summary(host, library, transcript):
     return head + "".join("; %s `%s`" % f for f in found)
 
 
+def command(client, library, calls):
+    return [{"LIBRARY": str(library), "CALLS": str(calls)}.get(a, a) for a in client.run]
+
+
+def rules_verdict(client, host, library, env, work):
+    """Whether the client reads lists as --replay does: a list of the rules
+    that clients used to guess, and the same list with a line that only a
+    wider idea of a blank would skip."""
+    good, bad = work / "rules.txt", work / "rules-malformed.txt"
+    good.write_bytes(KIT_RULES_LIST)
+    bad.write_bytes(KIT_RULES_LIST + b"\x0c\ncall_float\t3F800000\n")
+    for listing in (good, bad):
+        reference = subprocess.run([host, "--library", library, "--replay", str(listing)], capture_output=True)
+        done = subprocess.run(command(client, library, listing), capture_output=True, env=env, cwd=work,
+                              timeout=300)
+        if (done.returncode, done.stdout) != (reference.returncode, reference.stdout):
+            return "differs on %s (exit %d)" % (listing.name, done.returncode)
+    return "as --replay"
+
+
 def survey(build):
     build = build.resolve()
     work = build.parent / "survey"
@@ -136,28 +160,29 @@ def survey(build):
     for client in all_clients:
         started = time.monotonic()
         if shutil.which(client.program, path=env["PATH"]) is None and not os.path.exists(client.program):
-            rows.append([client.name, "not installed", "", "", "", "", ""])
+            rows.append([client.name, "not installed", "", "", "", "", "", ""])
             continue
         if client.build:
             built = subprocess.run(client.build, capture_output=True, text=True, env=env, cwd=work)
             if built.returncode != 0:
                 rows.append([client.name, version(client, env), "build failed: " + built.stderr.strip()[:60],
-                             "", "", "", ""])
+                             "", "", "", "", ""])
                 continue
         row = [client.name, version(client, env)]
         for library, reference in zip(libraries, expected):
             transcript = work / ("%s-%s.txt" % (re.sub(r"\W+", "-", client.name).strip("-").lower(),
                                                 pathlib.Path(library).name.split(".")[0]))
             with open(transcript, "wb") as out:
-                done = subprocess.run([library if a == "LIBRARY" else a for a in client.run], stdout=out,
+                done = subprocess.run(command(client, library, CALLS), stdout=out,
                                       stderr=subprocess.PIPE, env=env, cwd=work, timeout=300)
             verdict = cmp_verdict(transcript.read_bytes(), reference)
             if done.returncode != 0:
                 verdict += " (exit %d)" % done.returncode
             row += [verdict, check_summary([host], library, transcript)]
+        row.append(rules_verdict(client, host, libraries[1], env, work))
         rows.append(row + ["%.1f s" % (time.monotonic() - started)])
     header = ["FFI", "version", "exact twin: cmp", "exact twin: --check", "main library: cmp",
-              "main library: --check", "time"]
+              "main library: --check", "rules", "time"]
     print("| " + " | ".join(header) + " |")
     print("|" + "---|" * len(header))
     for row in rows:
