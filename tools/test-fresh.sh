@@ -17,11 +17,12 @@ rm -rf "$root"
 "$top/tools/debian-root.sh" "$arch" "$root" git make ca-certificates
 made=$(seconds)
 
-# Everything runs inside the root; the checkout is seen read-only, to be
-# cloned from. Capabilities are kept, so that `make test` can install
-# packages and make roots of its own, as root can on a machine.
+# Everything runs inside the root, bound with its device nodes usable (a
+# root that make test makes in it needs them); the checkout is seen
+# read-only, to be cloned from. Capabilities are kept, so that make test can
+# install packages and make roots of its own, as root can on a machine.
 in_root() {
-    bwrap --bind "$root" / --proc /proc --dev /dev --ro-bind /etc/resolv.conf /etc/resolv.conf \
+    bwrap --dev-bind "$root" / --proc /proc --dev /dev --ro-bind /etc/resolv.conf /etc/resolv.conf \
         --ro-bind "$top" /checkout --cap-add ALL --chdir /root \
         env -i HOME=/root PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
         LANG=C.UTF-8 CI="${CI:-}" "$@"
