@@ -93,7 +93,7 @@ def reads_att(register):
 
 
 # Where the value of call_float_filename(p, v) arrives on each target, as the
-# README's table says, and how to see that the probe reads it from there (on
+# table in docs/platforms.md says, and how to see that the probe reads it from there (on
 # i386, from the stack slot after the pointer's).
 FLOAT_AFTER_POINTER = {
     "linux-x86_64": ("%xmm0", reads_att("%xmm0")),
