@@ -37,27 +37,27 @@ static Halves bits_of(double *value)
     return {static_cast<unsigned>(bits >> 32), static_cast<unsigned>(bits & 0xffffffffu)};
 }
 
-int64_t call_float(float value)
+int64_t QUELLOT_CALL call_float(float value)
 {
     printf("call_float           => MyFloatValue  = 0x%08x\n", bits_of(&value));
     return 0;
 }
 
-int64_t call_float_filename(const char *filename, float value)
+int64_t QUELLOT_CALL call_float_filename(const char *filename, float value)
 {
     printf("call_float_filename  => MyFloatValue  = 0x%08x - filename = %s\n", bits_of(&value),
            printable(filename));
     return 0;
 }
 
-int64_t call_double(double value)
+int64_t QUELLOT_CALL call_double(double value)
 {
     const Halves bits = bits_of(&value);
     printf("call_double          => MyDoubleValue = 0x%08x%08x\n", bits.high, bits.low);
     return 0;
 }
 
-int64_t call_double_filename(const char *filename, double value)
+int64_t QUELLOT_CALL call_double_filename(const char *filename, double value)
 {
     const Halves bits = bits_of(&value);
     printf("call_double_filename => MyDoubleValue = 0x%08x%08x - filename = %s\n", bits.high, bits.low,

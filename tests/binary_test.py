@@ -124,6 +124,16 @@ class ArgumentPlaces(unittest.TestCase):
         self.assertTrue(body, "no instructions for call_float_filename")
         self.assertTrue(reads_it(body), "call_float_filename does not read %s:\n%s" % (place, body))
 
+    def test_32_bit_windows_probes_are_cdecl(self):
+        """A cdecl function leaves its arguments for the caller to remove:
+        it returns with a plain ret, where a stdcall one has ret $N."""
+        if ARGS.target != "windows-x86":
+            self.skipTest("only 32-bit Windows has a calling convention to choose")
+        for probe in PROBES:
+            body = self.disassembly(probe)
+            self.assertRegex(body, r"(?m)^ret\s*$", probe)
+            self.assertNotRegex(body, r"(?m)^ret\s+\$", probe)
+
     def test_the_twin_moves_values_on_32_bit_x86_as_integers(self):
         """An x87 load quiets a signalling NaN: the twin's probes copy each
         argument's stack slot with integer moves and touch no x87 register."""
