@@ -6,13 +6,14 @@
 #   make package       builds every target and makes its archives in build/packages
 #   make suite-time    times every target's tests, after a build
 #   make bench         measures a probe call against the printf it makes
+#   make test-fresh    runs make test on a fresh Debian root, as a new machine would
 #   make survey        installs the FFIs of conformance/clients, runs each
 #                      client against the native build, then the ctypes
 #                      client on each Linux target with its own CPython
 
-PRESETS = native windows linux-i386 linux-aarch64 linux-armhf linux-riscv64 linux-s390x
+PRESETS = native windows windows-x86 linux-i386 linux-aarch64 linux-armhf linux-riscv64 linux-s390x
 
-.PHONY: deps build demo test $(addprefix test-,$(PRESETS)) package suite-time bench survey clean
+.PHONY: deps build demo test $(addprefix test-,$(PRESETS)) test-fresh package suite-time bench survey clean
 
 deps:
 	@tools/install-deps.sh
@@ -35,6 +36,11 @@ test: deps
 
 $(addprefix test-,$(PRESETS)): test-%: deps
 	cmake --workflow --preset $*
+
+# deps brings what makes the root (debootstrap, bubblewrap); the root's own
+# make test installs everything else in it.
+test-fresh: deps
+	@tools/test-fresh.sh
 
 package: deps
 	@set -e; for preset in $(PRESETS); do \

@@ -10,10 +10,33 @@ function(quellot_warnings target)
   set_target_properties(${target} PROPERTIES COMPILE_WARNING_AS_ERROR ${QUELLOT_WERROR})
 endfunction()
 
+# 32-bit x86, on Windows and on Linux.
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i.86|X86)$")
+  set(QUELLOT_X86_32 ON)
+else()
+  set(QUELLOT_X86_32 OFF)
+endif()
+
+if(QUELLOT_X86_32)
+  # The code that calls the probes (the reference host and its static
+  # library, the tests, the benchmark) does its floating-point work in SSE
+  # registers. Built for the x87 unit, GCC copies a float or double
+  # argument through it, and an x87 load quiets a signalling NaN: the probe
+  # would receive other bits than the caller meant to send. The shared
+  # libraries, the probes among them, keep the target's baseline.
+  add_compile_options("$<$<NOT:$<STREQUAL:$<TARGET_PROPERTY:TYPE>,SHARED_LIBRARY>>:-msse2;-mfpmath=sse>")
+endif()
+
 if(WIN32)
+  # x64 or x86: in the libraries' file and module names and the target's name.
+  if(QUELLOT_X86_32)
+    set(QUELLOT_WINDOWS_ARCH x86)
+  else()
+    set(QUELLOT_WINDOWS_ARCH x64)
+  endif()
   # File names of the libraries, and so of their import libraries.
-  set(QUELLOT_OUTPUT_NAME quellot_x64)
-  set(QUELLOT_EXACT_OUTPUT_NAME quellot_exact_x64)
+  set(QUELLOT_OUTPUT_NAME quellot_${QUELLOT_WINDOWS_ARCH})
+  set(QUELLOT_EXACT_OUTPUT_NAME quellot_exact_${QUELLOT_WINDOWS_ARCH})
   # The files a host loads at run time.
   set(QUELLOT_RUNTIME_FILE_NAME "$<TARGET_FILE_NAME:quellot>")
   set(QUELLOT_EXACT_RUNTIME_FILE_NAME "$<TARGET_FILE_NAME:quellot_exact>")
@@ -27,35 +50,13 @@ if(WIN32)
   # The bench's peak-memory helper is POSIX: memory is measured on Linux.
   set(QUELLOT_PEAK_MEMORY OFF)
 
-  # Wine runs the tests, in a prefix of this build tree's own that is made
-  # once, at build time, before any test (or test discovery) needs it.
-  set(QUELLOT_WINEPREFIX ${CMAKE_BINARY_DIR}/wine-prefix)
-  set(QUELLOT_WINE_RUN ${CMAKE_BINARY_DIR}/wine-run)
-  foreach(script wine-run wine-server wine-setup)
-    configure_file(${CMAKE_CURRENT_LIST_DIR}/${script}.in ${CMAKE_BINARY_DIR}/${script}
-                   FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
-                                    WORLD_READ WORLD_EXECUTE
-                   @ONLY)
-  endforeach()
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${QUELLOT_WINE_RUN})
-  add_custom_command(
-    OUTPUT ${CMAKE_BINARY_DIR}/wine-prefix.stamp
-    COMMAND ${CMAKE_BINARY_DIR}/wine-setup
-    COMMAND ${CMAKE_COMMAND} -E touch ${CMAKE_BINARY_DIR}/wine-prefix.stamp
-    COMMENT "Creating the Wine prefix (Wine's own messages: wine-prefix.log)")
-  add_custom_target(wine_prefix ALL DEPENDS ${CMAKE_BINARY_DIR}/wine-prefix.stamp)
-  # One wineserver serves the whole test run, instead of one starting and
-  # stopping around every test.
-  add_test(NAME wine.server.start COMMAND ${CMAKE_BINARY_DIR}/wine-server start)
-  add_test(NAME wine.server.stop COMMAND ${CMAKE_BINARY_DIR}/wine-server stop)
-  set_tests_properties(wine.server.start PROPERTIES FIXTURES_SETUP wine)
-  set_tests_properties(wine.server.stop PROPERTIES FIXTURES_CLEANUP wine)
-  set(QUELLOT_TEST_PROPERTIES FIXTURES_REQUIRED wine)
+  # Wine runs the tests (see wine.cmake).
+  include(${CMAKE_CURRENT_LIST_DIR}/wine.cmake)
   set(QUELLOT_PLATFORM_TEST_ARGS --windows --emulator ${CMAKE_CROSSCOMPILING_EMULATOR})
   # The suite of binary_test.py that reads this platform's binaries.
   set(QUELLOT_BINARY_SUITE WindowsDll)
   # The target's name in package file names and in binary_test.py's facts.
-  set(QUELLOT_TARGET windows-x64)
+  set(QUELLOT_TARGET windows-${QUELLOT_WINDOWS_ARCH})
   # The archive of the installed tree a Windows user expects.
   set(QUELLOT_PACKAGE_GENERATORS ZIP)
 else()
@@ -78,16 +79,6 @@ else()
     set(QUELLOT_TARGET linux-armhf)
   endif()
 
-  if(QUELLOT_TARGET STREQUAL "linux-i386")
-    # The code that calls the probes (the reference host and its static
-    # library, the tests, the benchmark) does its floating-point work in SSE
-    # registers. Built for the x87 unit, GCC copies a float or double
-    # argument through it, and an x87 load quiets a signalling NaN: the probe
-    # would receive other bits than the caller meant to send. The shared
-    # libraries, the probes among them, keep the target's baseline.
-    add_compile_options("$<$<NOT:$<STREQUAL:$<TARGET_PROPERTY:TYPE>,SHARED_LIBRARY>>:-msse2;-mfpmath=sse>")
-  endif()
-
   # A tarball for every Linux target, and a Debian package for this
   # machine's own (dpkg-shlibdeps reads only binaries it can run).
   set(QUELLOT_PACKAGE_GENERATORS TGZ)
@@ -105,14 +96,13 @@ else()
                    @ONLY)
     set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/qemu-run)
     set(QUELLOT_PLATFORM_TEST_ARGS --emulator ${CMAKE_CROSSCOMPILING_EMULATOR})
-    # A project that consumes the installed tree is configured for the same target.
-    set(QUELLOT_CONSUMER_TEST_ARGS
-      --configure-arg=-DQUELLOT_TARGET_TRIPLE=${QUELLOT_TARGET_TRIPLE}
-      --configure-arg=-DQUELLOT_QEMU=${QUELLOT_QEMU})
+    set(QUELLOT_CONSUMER_TEST_ARGS --configure-arg=-DQUELLOT_QEMU=${QUELLOT_QEMU})
   endif()
 endif()
 
 if(CMAKE_CROSSCOMPILING)
+  # A project that consumes the installed tree is configured for the same target.
+  list(APPEND QUELLOT_CONSUMER_TEST_ARGS --configure-arg=-DQUELLOT_TARGET_TRIPLE=${QUELLOT_TARGET_TRIPLE})
   # Debian ships GoogleTest for the host only; build it from its sources.
   set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
@@ -121,12 +111,11 @@ else()
   find_package(GTest REQUIRED)
 endif()
 
-# quellot_library_settings(target output-name [PROBES def-file]): how a library
-# of the project is built and linked. PROBES marks a probe library, whose
-# export list is fixed, with the .def file that also gives its Windows module
-# name; any other library gets no export list.
+# quellot_library_settings(target output-name [PROBES]): how a library of the
+# project is built and linked. PROBES marks a probe library, whose export list
+# is fixed; any other library gets no export list.
 function(quellot_library_settings target output_name)
-  cmake_parse_arguments(PARSE_ARGV 2 arg "" "PROBES" "")
+  cmake_parse_arguments(PARSE_ARGV 2 arg "PROBES" "" "")
   set_target_properties(${target} PROPERTIES OUTPUT_NAME ${output_name})
   # The libraries are C written in C++: without exception tables they need
   # no C++ runtime support (on 32-bit ARM those tables would make the
@@ -141,8 +130,11 @@ function(quellot_library_settings target output_name)
     if(arg_PROBES)
       # The .def file fixes the module name, the four exports and their
       # ordinals; nothing else is exported.
-      target_sources(${target} PRIVATE ${arg_PROBES})
-      install(FILES ${arg_PROBES} DESTINATION ${CMAKE_INSTALL_LIBDIR})
+      set(module ${output_name}.dll)
+      set(def ${CMAKE_CURRENT_BINARY_DIR}/${target}.def)
+      configure_file(${PROJECT_SOURCE_DIR}/src/probes.def.in ${def} @ONLY)
+      target_sources(${target} PRIVATE ${def})
+      install(FILES ${def} DESTINATION ${CMAKE_INSTALL_LIBDIR})
     endif()
   else()
     set_target_properties(${target} PROPERTIES

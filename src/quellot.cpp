@@ -18,26 +18,26 @@ static double widened(float value)
     return __builtin_copysign(wide, static_cast<double>(__builtin_copysignf(1.0f, value)));
 }
 
-int64_t call_float(float value)
+int64_t QUELLOT_CALL call_float(float value)
 {
     printf("call_float           => MyFloatValue  = %f\n", widened(value));
     return 0;
 }
 
-int64_t call_float_filename(const char *filename, float value)
+int64_t QUELLOT_CALL call_float_filename(const char *filename, float value)
 {
     printf("call_float_filename  => MyFloatValue  = %f - filename = %s\n",
            widened(value), printable(filename));
     return 0;
 }
 
-int64_t call_double(double value)
+int64_t QUELLOT_CALL call_double(double value)
 {
     printf("call_double          => MyDoubleValue = %f\n", value);
     return 0;
 }
 
-int64_t call_double_filename(const char *filename, double value)
+int64_t QUELLOT_CALL call_double_filename(const char *filename, double value)
 {
     printf("call_double_filename => MyDoubleValue = %f - filename = %s\n",
            value, printable(filename));

@@ -15,6 +15,10 @@
  * The result is declared as a 64-bit integer so that a caller reading it as a
  * 32-bit or as a 64-bit integer gets 0 either way.
  *
+ * On 32-bit Windows the probes are __cdecl: every argument on the stack, the
+ * caller removes them, the result in edx:eax. A caller that assumes
+ * __stdcall leaves its stack off by the arguments' size after every call.
+ *
  * The exact twin prints the same lines with the value field replaced by "0x"
  * and the argument's own bits in lower-case hexadecimal, 8 digits for a float
  * and 16 for a double, never widened or converted: a signalling NaN, a NaN
@@ -32,8 +36,10 @@
 #  else
 #    define QUELLOT_API __declspec(dllimport)
 #  endif
+#  define QUELLOT_CALL __cdecl
 #else
 #  define QUELLOT_API __attribute__((visibility("default")))
+#  define QUELLOT_CALL
 #endif
 
 #ifdef __cplusplus
@@ -42,19 +48,19 @@ extern "C" {
 
 /* Prints "call_float           => MyFloatValue  = %f\n";
  * the twin prints "0x" and the float's 8 hex digits in place of %f. */
-QUELLOT_API int64_t call_float(float value);
+QUELLOT_API int64_t QUELLOT_CALL call_float(float value);
 
 /* Prints "call_float_filename  => MyFloatValue  = %f - filename = %s\n";
  * the twin prints "0x" and the float's 8 hex digits in place of %f. */
-QUELLOT_API int64_t call_float_filename(const char *filename, float value);
+QUELLOT_API int64_t QUELLOT_CALL call_float_filename(const char *filename, float value);
 
 /* Prints "call_double          => MyDoubleValue = %f\n";
  * the twin prints "0x" and the double's 16 hex digits in place of %f. */
-QUELLOT_API int64_t call_double(double value);
+QUELLOT_API int64_t QUELLOT_CALL call_double(double value);
 
 /* Prints "call_double_filename => MyDoubleValue = %f - filename = %s\n";
  * the twin prints "0x" and the double's 16 hex digits in place of %f. */
-QUELLOT_API int64_t call_double_filename(const char *filename, double value);
+QUELLOT_API int64_t QUELLOT_CALL call_double_filename(const char *filename, double value);
 
 #ifdef __cplusplus
 }

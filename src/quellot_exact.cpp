@@ -9,12 +9,16 @@
 #include "module.h"
 #include "quellot.h"
 
-// The argument's own bytes, copied rather than converted, so no register or
-// instruction that could quiet a signalling NaN touches the value.
-static unsigned bits_of(float value)
+// The argument's own bytes, read from its memory as an integer, so no
+// register or instruction that could quiet a signalling NaN touches the
+// value. The empty asm tells the compiler that the argument's memory may
+// have changed: it must read that memory, and cannot copy the float as a
+// float (32-bit x86 GCC would move it with an x87 load and store otherwise).
+static unsigned bits_of(float *value)
 {
+    __asm__("" : "+m"(*value));
     uint32_t bits;
-    memcpy(&bits, &value, sizeof bits);
+    memcpy(&bits, value, sizeof bits);
     return bits;
 }
 
@@ -25,36 +29,37 @@ struct Halves {
     unsigned low;
 };
 
-static Halves bits_of(double value)
+static Halves bits_of(double *value)
 {
+    __asm__("" : "+m"(*value));
     uint64_t bits;
-    memcpy(&bits, &value, sizeof bits);
+    memcpy(&bits, value, sizeof bits);
     return {static_cast<unsigned>(bits >> 32), static_cast<unsigned>(bits & 0xffffffffu)};
 }
 
-int64_t call_float(float value)
+int64_t QUELLOT_CALL call_float(float value)
 {
-    printf("call_float           => MyFloatValue  = 0x%08x\n", bits_of(value));
+    printf("call_float           => MyFloatValue  = 0x%08x\n", bits_of(&value));
     return 0;
 }
 
-int64_t call_float_filename(const char *filename, float value)
+int64_t QUELLOT_CALL call_float_filename(const char *filename, float value)
 {
-    printf("call_float_filename  => MyFloatValue  = 0x%08x - filename = %s\n", bits_of(value),
+    printf("call_float_filename  => MyFloatValue  = 0x%08x - filename = %s\n", bits_of(&value),
            printable(filename));
     return 0;
 }
 
-int64_t call_double(double value)
+int64_t QUELLOT_CALL call_double(double value)
 {
-    const Halves bits = bits_of(value);
+    const Halves bits = bits_of(&value);
     printf("call_double          => MyDoubleValue = 0x%08x%08x\n", bits.high, bits.low);
     return 0;
 }
 
-int64_t call_double_filename(const char *filename, double value)
+int64_t QUELLOT_CALL call_double_filename(const char *filename, double value)
 {
-    const Halves bits = bits_of(value);
+    const Halves bits = bits_of(&value);
     printf("call_double_filename => MyDoubleValue = 0x%08x%08x - filename = %s\n", bits.high, bits.low,
            printable(filename));
     return 0;

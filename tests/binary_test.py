@@ -18,9 +18,17 @@ def tool(*command):
     return subprocess.run(command, check=True, capture_output=True, text=True).stdout
 
 
+# The machine each Windows target's DLLs are built for, as objdump names
+# their file format.
+PE_FORMAT = {"windows-x64": "pei-x86-64", "windows-x86": "pei-i386"}
+
+
 class WindowsDll(unittest.TestCase):
     def setUp(self):
         self.dump = tool(ARGS.objdump, "-p", ARGS.library)
+
+    def test_machine(self):
+        self.assertRegex(self.dump, r"file format %s\n" % PE_FORMAT[ARGS.target])
 
     def test_export_table(self):
         exports = self.dump[self.dump.index("The Export Tables"):]
@@ -90,6 +98,7 @@ def reads_att(register):
 FLOAT_AFTER_POINTER = {
     "linux-x86_64": ("%xmm0", reads_att("%xmm0")),
     "windows-x64": ("%xmm1", reads_att("%xmm1")),
+    "windows-x86": ("8(%esp)", lambda body: 8 in i386_entry_offsets(body.split("\n"))),
     "linux-i386": ("8(%esp)", lambda body: 8 in i386_entry_offsets(body.split("\n"))),
     "linux-aarch64": ("s0", reads("s0", r"st[rpu]\S*")),
     "linux-armhf": ("s0", reads("s0", r"v?st[rm]\S*|vpush")),
@@ -101,8 +110,10 @@ FLOAT_AFTER_POINTER = {
 class ArgumentPlaces(unittest.TestCase):
     def disassembly(self, function):
         """The instructions of `function`, one a line, without addresses or bytes."""
-        dump = tool(ARGS.objdump, "-d", "--no-show-raw-insn", "--disassemble=" + function, ARGS.library)
-        lines = dump[dump.index("<%s>:\n" % function):].split("\n")[1:]
+        # 32-bit Windows' C names carry a leading underscore in the symbol table.
+        symbol = ("_" if ARGS.target == "windows-x86" else "") + function
+        dump = tool(ARGS.objdump, "-d", "--no-show-raw-insn", "--disassemble=" + symbol, ARGS.library)
+        lines = dump[dump.index("<%s>:\n" % symbol):].split("\n")[1:]
         # The function ends where the next symbol's or section's heading starts.
         end = next((i for i, line in enumerate(lines) if line and "\t" not in line), len(lines))
         return "\n".join(line.split("\t", 1)[1] for line in lines[:end] if "\t" in line)
@@ -113,6 +124,26 @@ class ArgumentPlaces(unittest.TestCase):
         self.assertTrue(body, "no instructions for call_float_filename")
         self.assertTrue(reads_it(body), "call_float_filename does not read %s:\n%s" % (place, body))
 
+    def test_32_bit_windows_probes_are_cdecl(self):
+        """A cdecl function leaves its arguments for the caller to remove:
+        it returns with a plain ret, where a stdcall one has ret $N."""
+        if ARGS.target != "windows-x86":
+            self.skipTest("only 32-bit Windows has a calling convention to choose")
+        for probe in PROBES:
+            body = self.disassembly(probe)
+            self.assertRegex(body, r"(?m)^ret\s*$", probe)
+            self.assertNotRegex(body, r"(?m)^ret\s+\$", probe)
+
+    def test_the_twin_moves_values_on_32_bit_x86_as_integers(self):
+        """An x87 load quiets a signalling NaN: the twin's probes copy each
+        argument's stack slot with integer moves and touch no x87 register."""
+        if not ARGS.exact or ARGS.target not in ("windows-x86", "linux-i386"):
+            self.skipTest("only the exact twin on 32-bit x86 has arguments that an x87 load could change")
+        for probe in PROBES:
+            body = self.disassembly(probe)
+            self.assertTrue(body, "no instructions for " + probe)
+            self.assertNotRegex(body, r"(?m)^f\w+", "%s uses the x87 unit:\n%s" % (probe, body))
+
 
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()
@@ -122,5 +153,6 @@ if __name__ == "__main__":
     parser.add_argument("--objdump", default="")
     parser.add_argument("--nm", default="")
     parser.add_argument("--readelf", default="")
+    parser.add_argument("--exact", action="store_true", help="the library is the exact twin")
     ARGS, rest = parser.parse_known_args()
     unittest.main(argv=[sys.argv[0], *rest])

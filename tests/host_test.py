@@ -415,7 +415,7 @@ class Paths(unittest.TestCase):
         folder.mkdir(parents=True)
         host = folder / os.path.basename(ARGS.host)
         shutil.copy(ARGS.host, host)
-        library = folder / ("quellot_x64.dll" if ARGS.windows else "libquellot.so.1")
+        library = folder / (os.path.basename(ARGS.library) if ARGS.windows else "libquellot.so.1")
         shutil.copy(ARGS.library, library)
         (folder / "calls.txt").write_bytes(b"call_double\t3FF0000000000000\n")
         missing = str(folder / "none.dll")
@@ -848,8 +848,10 @@ class InstalledTree(unittest.TestCase):
         expected = ["include/quellot.h", "lib/cmake/quellot/quellotConfig.cmake",
                     "lib/cmake/quellot/quellotConfigVersion.cmake", "lib/pkgconfig/quellot.pc",
                     "lib/pkgconfig/quellot-exact.pc"]
-        expected += (["bin/quellot-call.exe"] + [name % library for name in
-                                                 ("bin/%s_x64.dll", "lib/lib%s_x64.dll.a", "lib/%s.def")
+        # windows-x64 or windows-x86: the DLLs' names end in _x64 or _x86.
+        arch = ARGS.target.rsplit("-", 1)[-1]
+        expected += (["bin/quellot-call.exe"] + [name % (library, arch) for name in
+                                                 ("bin/%s_%s.dll", "lib/lib%s_%s.dll.a", "lib/%s.def%.0s")
                                                  for library in ("quellot", "quellot_exact")]
                      if ARGS.windows else
                      ["bin/quellot-call"] + [name % library for name in

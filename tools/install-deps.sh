@@ -5,8 +5,9 @@
 # build uses none of them, and they would triple the download.
 set -eu
 
-packages="cmake g++ make googletest libgtest-dev python3 python3-cffi pkgconf valgrind dpkg-dev
+packages="cmake g++ make googletest libgtest-dev python3 python3-cffi pkgconf valgrind dpkg-dev file
 g++-mingw-w64-x86-64 wine wine64
+g++-mingw-w64-i686-posix debootstrap bubblewrap
 qemu-user g++-i686-linux-gnu g++-aarch64-linux-gnu g++-arm-linux-gnueabihf
 g++-riscv64-linux-gnu g++-s390x-linux-gnu"
 

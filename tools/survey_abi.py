@@ -42,10 +42,10 @@ DEBIAN = {
 
 
 def cross_presets():
-    """(preset, GNU triple, qemu program) of every visible cross preset."""
+    """(preset, GNU triple, qemu program) of every Linux preset run under qemu."""
     presets = json.loads((SOURCE / "CMakePresets.json").read_text())["configurePresets"]
     return [(p["name"], p["cacheVariables"]["QUELLOT_TARGET_TRIPLE"], p["cacheVariables"]["QUELLOT_QEMU"])
-            for p in presets if not p.get("hidden") and "QUELLOT_TARGET_TRIPLE" in p.get("cacheVariables", {})]
+            for p in presets if not p.get("hidden") and "QUELLOT_QEMU" in p.get("cacheVariables", {})]
 
 
 def log(*words):
