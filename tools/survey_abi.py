@@ -84,7 +84,7 @@ def survey(names):
         if names and preset not in names:
             continue
         if triple not in DEBIAN:
-            rows.append([preset, "none", "no Debian 12 port in the main archive", "", "", "", "", ""])
+            rows.append([preset, "none", "no Debian 12 architecture in the main archive", "", "", "", "", ""])
             continue
         started = time.monotonic()
         arch, multiarch = DEBIAN[triple]
