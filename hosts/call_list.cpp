@@ -116,7 +116,7 @@ char *pack(std::string_view line, size_t number, size_t previous, char *out)
 char *pack_line(std::string_view line, size_t number, size_t &previous, char *out, const std::string &where)
 {
     if (line.ends_with('\r')) line.remove_suffix(1);
-    // Blank lines (nothing, or only spaces and tabs) and "#" lines are comments.
+    // Blank lines (nothing, or only blanks and tabs) and "#" lines are comments.
     if (line.find_first_not_of(" \t") == std::string_view::npos || line.front() == '#') return out;
     try {
         out = pack(line, number, previous, out);
