@@ -116,6 +116,11 @@ char *pack(std::string_view line, size_t number, size_t previous, char *out)
 char *pack_line(std::string_view line, size_t number, size_t &previous, char *out, const std::string &where)
 {
     if (line.ends_with('\r')) line.remove_suffix(1);
+    // An editor's byte-order mark would otherwise be an invisible part of
+    // the first probe's name.
+    if (number == 1 && line.starts_with("\xEF\xBB\xBF"))
+        throw Failure{exit_usage, where + ":1: the list starts with a UTF-8 byte-order mark (the bytes \\xEF\\xBB\\xBF): "
+                                          "a call list holds none; save it without one"};
     // Blank lines (nothing, or only blanks and tabs) and "#" lines are comments.
     if (line.find_first_not_of(" \t") == std::string_view::npos || line.front() == '#') return out;
     try {

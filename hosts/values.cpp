@@ -40,7 +40,6 @@ template <typename T>
 uint64_t parse(std::string_view text)
 {
     using Raw = std::conditional_t<sizeof(T) == 4, uint32_t, uint64_t>;
-    const std::string quoted = "'" + std::string(text) + "'";
     std::string_view body = text;
     const bool negative = !body.empty() && body.front() == '-';
     if (negative) body.remove_prefix(1);
@@ -53,9 +52,9 @@ uint64_t parse(std::string_view text)
     const auto [end, ec] = std::from_chars(body.data(), body.data() + body.size(), value, format);
     if (body.empty() || !(is_digit(body.front(), format) || body.front() == '.') ||
         ec == std::errc::invalid_argument || end != body.data() + body.size())
-        throw usage("VALUE " + quoted + " is not a number");
+        throw usage("VALUE " + quoted(text) + " is not a number");
     if (ec == std::errc::result_out_of_range)
-        throw usage("VALUE " + quoted + " is out of range for " + precision(sizeof(T) == 4));
+        throw usage("VALUE " + quoted(text) + " is out of range for " + precision(sizeof(T) == 4));
     return std::bit_cast<Raw>(negative ? -value : value);
 }
 
@@ -75,7 +74,7 @@ uint64_t parse_bits(std::string_view text, bool single, bool prefix)
     const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), raw, 16);
     if (digits.size() != width || ec != std::errc() || end != digits.data() + digits.size() ||
         (prefixed && !prefix))
-        throw usage("'" + std::string(text) + "' is not a " + precision(single) + " bit pattern of " +
+        throw usage(quoted(text) + " is not a " + precision(single) + " bit pattern of " +
                     std::to_string(width) + " hexadecimal digits" +
                     (prefixed && !prefix ? " (a call list writes them without 0x)" : ""));
     return raw;
