@@ -102,7 +102,7 @@ private:
         return j + k <= m_ && call_hash_[i] == line_hash_[j] && lines_.span(j, k) == expected_[i];
     }
 
-    // Whether the reports agree from (i, j) on for a run, or to the end.
+    // Whether the reports agree from (i, j) on for a run.
     bool confirmed(size_t i, size_t j, size_t run = confirming_run) const
     {
         size_t agreeing = 0;
@@ -110,7 +110,9 @@ private:
             j += lines_in_[i++];
             ++agreeing;
         }
-        return agreeing == run || i == n_ || j == m_;
+        // To the end of both; or to the end of either after two (a report
+        // alone at the end proves nothing).
+        return agreeing == run || (i == n_ && j == m_) || (agreeing >= 2 && (i == n_ || j == m_));
     }
 
     void place(size_t i, size_t j, size_t count, Alignment::Kind kind)
@@ -152,8 +154,8 @@ private:
                 if (fits(i + calls, j + lines) && confirmed(i + calls, j + lines)) return {calls, lines};
             }
         }
-        const auto far = far_resync(i, j);
-        if (far.first + far.second > 0) return far;
+        const auto distant = far_resync(i, j);
+        if (distant.first + distant.second > 0) return distant;
         return {1, 1};
     }
 
@@ -304,12 +306,19 @@ private:
                     after = x + 1;
                     break;
                 }
-        for (size_t y = 0; y < groups.size(); ++y)
+        for (size_t y = 0; y < groups.size(); ++y) {
             for (size_t x = 0; x < calls.size() && !group_taken[y]; ++x)
                 if (!call_taken[x] && fits(calls[x], groups[y].first) && lines_in_[calls[x]] <= groups[y].count) {
                     by_identity.moved.emplace_back(x, y);
                     call_taken[x] = group_taken[y] = true;
                 }
+            // The report of a call farther away, also without one.
+            const size_t call = group_taken[y] ? Alignment::none : identical_elsewhere(groups[y].first);
+            if (call != Alignment::none && !std::binary_search(calls.begin(), calls.end(), call)) {
+                by_identity.moved_here.emplace_back(call, y);
+                group_taken[y] = true;
+            }
+        }
         std::vector<size_t> calls_left, calls_index, groups_index;
         std::vector<Group> groups_left;
         for (size_t x = 0; x < calls.size(); ++x)
@@ -321,17 +330,21 @@ private:
         const Plan &best = score(by_identity, calls, groups) < score(in_place, calls, groups) ? by_identity : in_place;
         for (const auto &[x, y] : best.pairs) pair(calls[x], groups[y]);
         for (const auto &[x, y] : best.moved) place(calls[x], groups[y].first, lines_in_[calls[x]], Alignment::moved);
+        for (const auto &[call, y] : best.moved_here) place(call, groups[y].first, lines_in_[call], Alignment::moved);
     }
 
     // Calls paired with groups, by their places in the lists of a gap.
     struct Plan {
         std::vector<std::pair<size_t, size_t>> pairs, moved;
+        std::vector<std::pair<size_t, size_t>> moved_here; // calls of other gaps, by their numbers
     };
 
     unsigned score(const Plan &plan, const std::vector<size_t> &calls, const std::vector<Group> &groups) const
     {
         const size_t placed = plan.pairs.size() + plan.moved.size();
-        unsigned total = static_cast<unsigned>(2 * (calls.size() - placed) + 2 * (groups.size() - placed) + plan.moved.size());
+        unsigned total = static_cast<unsigned>(2 * (calls.size() - placed) +
+                                               2 * (groups.size() - placed - plan.moved_here.size()) +
+                                               plan.moved.size() + plan.moved_here.size());
         for (const auto &[x, y] : plan.pairs)
             total += fits(calls[x], groups[y].first) ? 0 : groups[y].probe == probes_[calls[x]] ? 1 : 2;
         return total;

@@ -2,8 +2,10 @@
 standard error byte for byte, as a user at a terminal would."""
 
 import argparse
+import hashlib
 import os
 import pathlib
+import random
 import re
 import resource
 import shlex
@@ -13,6 +15,7 @@ import subprocess
 import sys
 import tempfile
 import unittest
+import xml.etree.ElementTree
 from concurrent.futures import ThreadPoolExecutor
 
 ARGS = None
@@ -864,6 +867,169 @@ class Checker(unittest.TestCase):
                 replayed = run(ARGS.host, "--replay", str(listing))
                 self.assertEqual(replayed[:2], (2, b""))
                 self.assertEqual(run(ARGS.host, "--check", str(listing), str(transcript)), replayed)
+
+
+# What quellot-call --generate 3000 --seed 5 writes, on every target.
+GENERATED_3000_SEED_5 = "c5308bc36c447fd1d2c572301db25cb5cf9befd07e94fa0435c7670fa9ec99b2"
+
+
+def report_sizes(listing):
+    """Lines of each call's report in a call list: one, and one for each
+    line feed in its file name."""
+    return [1 + line.split(b"\t")[2].count(b"\\n") if line.count(b"\t") == 2 else 1
+            for line in listing.split(b"\n") if line.strip(b" \t\r") and not line.startswith(b"#")]
+
+
+def reports_of(transcript, sizes):
+    """A transcript cut into its calls' reports."""
+    lines = transcript.splitlines(keepends=True)
+    reports, at = [], 0
+    for size in sizes:
+        reports.append(b"".join(lines[at:at + size]))
+        at += size
+    return reports
+
+
+def missing_lines(out):
+    """The call-list lines that --check names without a report."""
+    return [int(n) for n in re.findall(rb":(\d+), no report\r?\n", out)]
+
+
+class CheckerDamage(unittest.TestCase):
+    """--check of a generated list's twin transcript, damaged in known ways:
+    one table of (damage, expected diagnoses)."""
+
+    def setUp(self):
+        skip_host_logic_under_emulation(self)
+        self.folder = work_dir()
+        self.addCleanup(shutil.rmtree, self.folder)
+        code, listing, err = run(ARGS.host, "--generate", "24", "--seed", "11")
+        self.assertEqual((code, err), (0, b""))
+        self.listing = self.write("calls.txt", listing)
+        code, self.reference, err = run(ARGS.host, "--library", ARGS.exact_library, "--replay", self.listing)
+        self.assertEqual((code, err), (0, b""))
+        self.numbers = [n for n, line in enumerate(listing.split(b"\n"), 1)
+                        if line.strip(b" \t\r") and not line.startswith(b"#")]
+        self.reports = reports_of(self.reference, report_sizes(listing))
+
+    def write(self, name, data):
+        path = self.folder / name
+        path.write_bytes(data)
+        return str(path)
+
+    def check(self, transcripts, *options):
+        """--check of each transcript, several at a time."""
+        cases = [(["--library", ARGS.exact_library, *options, "--check", self.listing,
+                   self.write("t%d.txt" % n, data)],) for n, data in enumerate(transcripts)]
+        return run_all(cases)
+
+    def test_cut_at_every_point_names_the_calls_after_it_missing(self):
+        cuts = range(len(self.reports) + 1)
+        for cut, (code, out, err) in zip(cuts, self.check([b"".join(self.reports[:cut]) for cut in cuts])):
+            with self.subTest(cut=cut):
+                ids, summary = diagnoses(out)
+                self.assertEqual((code, ids, err), (int(cut < len(self.reports)),
+                                                    {"missing"} if cut < len(self.reports) else set(), b""), summary)
+                self.assertEqual(missing_lines(out), self.numbers[cut:])
+                if 0 < cut < len(self.reports):
+                    self.assertIn(b"every missing report is at the end", out)
+                if cut == 0:
+                    self.assertIn(b"the transcript is empty", out)
+
+    def test_each_damage_gets_its_findings(self):
+        reports = self.reports
+        # A report that a float probe printed in place of a double one.
+        wrong = next(n for n, report in enumerate(reports) if report.startswith(D.encode()))
+        shuffled = list(reports)
+        random.Random(5).shuffle(shuffled)
+        crlf = self.reference.replace(b"\n", b"\r\n")
+        lf = self.reference.replace(b"\r\n", b"\n")
+        native = crlf if ARGS.windows else lf
+        other = lf if ARGS.windows else crlf
+        one_other = native.replace(written("\n"), b"\n" if ARGS.windows else b"\r\n", 1)
+        cases = [
+            ("moved 1 place", reports[1:2] + reports[:1] + reports[2:], {"order"}),
+            ("moved 2 places", reports[1:3] + reports[:1] + reports[3:], {"order"}),
+            ("moved to the end", reports[1:] + reports[:1], {"order"}),
+            ("moved from the end", reports[-1:] + reports[:-1], {"order"}),
+            ("fully shuffled", shuffled, {"order"}),
+            ("printed twice", [r for r in reports for _ in (0, 1)], {"extra"}),
+            ("a line dropped", reports[:5] + reports[6:], {"missing"}),
+            ("a wrong probe", reports[:wrong] + [reports[wrong].replace(D.encode(), F.encode()[:len(D)])]
+             + reports[wrong + 1:], {"wrong-probe"}),
+            # An LF transcript on a CR LF runtime is what the README's
+            # conversion gives: it passes, as it passes cmp.
+            ("the other line ends", [other], set() if ARGS.windows else {"line-ends"}),
+            ("one line with the other end", [one_other], {"line-ends"}),
+            ("cut between CR and LF", [crlf[:-1]], {"missing"} if ARGS.windows else {"line-ends", "missing"}),
+        ]
+        results = self.check([b"".join(transcript) for _, transcript, _ in cases])
+        for (name, _, ids), (code, out, err) in zip(cases, results):
+            with self.subTest(damage=name):
+                found, summary = diagnoses(out)
+                self.assertEqual((code, found, err), (1 if ids else 0, ids, b""), out.decode("latin-1")[-3000:])
+        counts = {name: len(re.findall(rb"diagnosis: order", out)) for (name, _, _), (_, out, _) in zip(cases, results)}
+        self.assertEqual([counts["moved 2 places"], counts["moved to the end"], counts["moved from the end"]], [1, 1, 1])
+        self.assertIn(b"the report was cut off", results[-1][1])
+
+    def test_many_line_feeds_in_a_name(self):
+        name = "a\\n" * 300 + "end"
+        listing = self.write("feeds.txt", ("call_double_filename\t3FF0000000000000\t%s\ncall_float\t3F800000\n"
+                                          % name).encode())
+        cut = self.write("cut.txt", ("call_double_filename\t3FF0000000000000\t%s\ncall_float\t3F800000\n"
+                                     % name[:3 * 150]).encode())
+        transcripts = []
+        for calls in (listing, cut):
+            code, out, err = run(ARGS.host, "--library", ARGS.exact_library, "--replay", calls)
+            self.assertEqual((code, err), (0, b""))
+            transcripts.append(self.write("feeds-%d.txt" % len(transcripts), out))
+        results = run_all([(["--library", ARGS.exact_library, "--check", listing, transcript],)
+                           for transcript in transcripts])
+        self.assertEqual((results[0][0], diagnoses(results[0][1])[0]), (0, set()))
+        self.assertEqual((results[1][0], diagnoses(results[1][1])[0]), (1, {"name-truncated"}))
+        self.assertNotIn(b"a line of no call", results[1][1])
+
+    def test_accepted_findings_and_the_junit_report(self):
+        """A signalling NaN quieted on the way, accepted or not; the JUnit
+        report read back with an XML parser."""
+        made = run(ARGS.broken_host, ARGS.exact_library, self.listing, "quieted")
+        self.assertEqual((made[0], made[2]), (0, b""))
+        transcript = self.write("quieted.txt", made[1])
+        junit = [str(self.folder / name) for name in ("failed.xml", "accepted.xml", "other.xml")]
+        results = run_all([(["--junit", junit[0], "--check", self.listing, transcript],),
+                           (["--junit", junit[1], "--accept", "quieted", "--check", self.listing, transcript],),
+                           (["--junit", junit[2], "--accept", "zero,payload-lost", "--check", self.listing,
+                             transcript],)])
+        self.assertEqual([(code, diagnoses(out)[0], err) for code, out, err in results],
+                         [(1, {"quieted"}, b""), (0, {"quieted"}, b""), (1, {"quieted"}, b"")])
+        self.assertIn(b"accepted: a known limitation", results[1][1])
+        self.assertIn(b"(accepted)", results[1][1])
+        quieted = len(re.findall(rb"diagnosis: quieted", results[0][1]))
+        for path, failures in zip(junit, (quieted, 0, quieted)):
+            root = xml.etree.ElementTree.parse(path).getroot()
+            cases = root.findall("./testsuite/testcase")
+            self.assertEqual([case.get("name").split(" (")[0] for case in cases],
+                             ["calls 1 to 24", "the transcript's lines of no call and line ends"])
+            found = sum(int(failure.get("message").split()[0]) for failure in root.iter("failure"))
+            self.assertEqual((found, int(root.get("failures"))), (failures, int(failures > 0)), path)
+
+    def test_generated_lists_are_the_same_bytes_everywhere(self):
+        code, out, err = run(ARGS.host, "--generate", "3000", "--seed", "5")
+        self.assertEqual((code, err), (0, b""))
+        self.assertEqual(hashlib.sha256(out).hexdigest(), GENERATED_3000_SEED_5)
+        self.assertEqual(run(ARGS.host, "--replay", self.write("g.txt", out))[0], 0)
+        for probe in (F, FF, D, DF):
+            self.assertIn(probe.split()[0].encode() + b"\t", out)
+        for byte in range(1, 256):
+            self.assertIn(b"\\n" if byte == 10 else escape(byte), out)
+
+
+def escape(byte):
+    """A file-name byte as a call list writes it."""
+    special = {0x5c: b"\\\\", 0x09: b"\\t", 0x0a: b"\\n", 0x0d: b"\\r"}
+    if byte in special:
+        return special[byte]
+    return bytes([byte]) if 0x20 <= byte <= 0x7e else b"\\x%02X" % byte
 
 
 class InstalledTree(unittest.TestCase):
