@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // Texts held end to end in one string, each found by its number: the
@@ -21,6 +22,9 @@ public:
     }
     // Splits `text` after every line feed; a last line without one is a text too.
     static Texts lines_of(std::string text);
+    // `text` cut at `ends`, each the end of one text.
+    Texts(std::string text, std::vector<size_t> ends) : text_(std::move(text)), ends_(std::move(ends)) {}
+    Texts() = default;
 
     size_t size() const { return ends_.size(); }
     std::string_view operator[](size_t i) const { return span(i, 1); }

@@ -87,6 +87,13 @@ public:
             throw refused("cannot write '" + path_.string() + "': " + reason);
         }
         std::string text;
+        // The size first, so that a large capture is read into its room.
+#if defined(_WIN32)
+        const long long end = ::_lseeki64(reader_, 0, SEEK_END);
+#else
+        const long long end = ::lseek(reader_, 0, SEEK_END);
+#endif
+        if (end > offset_) text.reserve(static_cast<size_t>(end - offset_));
         char buffer[1 << 16];
         // Seek before reading: msvcrt.dll's read returns nothing more once it
         // has met the end of a file, unless the file is sought.

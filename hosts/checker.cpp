@@ -111,19 +111,20 @@ public:
             feeds += 1 + (call.probe->filename ? std::count(call.filename, call.filename + std::strlen(call.filename), '\n') : 0);
             note_result(call, make(call, {call.bits, call.filename}));
         }
-        const std::string text = capture_.take();
-        Texts reports;
+        std::string text = capture_.take();
         if (static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) == feeds && text.ends_with('\n')) {
+            std::vector<size_t> ends;
+            ends.reserve(calls.size());
             size_t at = 0;
             for (const Call &call : calls) {
-                size_t end = at;
                 const size_t wanted = 1 + (call.probe->filename ? std::count(call.filename, call.filename + std::strlen(call.filename), '\n') : 0);
-                for (size_t k = 0; k < wanted; ++k) end = text.find('\n', end) + 1;
-                reports.add(std::string_view(text).substr(at, end - at));
-                at = end;
+                for (size_t k = 0; k < wanted; ++k) at = text.find('\n', at) + 1;
+                ends.push_back(at);
             }
-            return reports;
+            return Texts(std::move(text), std::move(ends));
         }
+        text = std::string();
+        Texts reports;
         for (const Call &call : calls) {
             make(call, {call.bits, call.filename});
             reports.add(capture_.take());

@@ -876,13 +876,16 @@ GENERATED_3000_SEED_5 = "c5308bc36c447fd1d2c572301db25cb5cf9befd07e94fa0435c7670
 def report_sizes(listing):
     """Lines of each call's report in a call list: one, and one for each
     line feed in its file name."""
-    return [1 + line.split(b"\t")[2].count(b"\\n") if line.count(b"\t") == 2 else 1
+    def feeds(field):
+        return sum(1 for escape in re.findall(rb"\\(\\|n|t|r|x..)", field) if escape == b"n")
+
+    return [1 + feeds(line.split(b"\t")[2]) if line.count(b"\t") == 2 else 1
             for line in listing.split(b"\n") if line.strip(b" \t\r") and not line.startswith(b"#")]
 
 
 def reports_of(transcript, sizes):
     """A transcript cut into its calls' reports."""
-    lines = transcript.splitlines(keepends=True)
+    lines = [line + b"\n" for line in transcript.split(b"\n")[:-1]]
     reports, at = [], 0
     for size in sizes:
         reports.append(b"".join(lines[at:at + size]))
