@@ -208,6 +208,19 @@ CallList CallList::read(const std::string &file)
     }
     if (std::ferror(in.get())) throw refused(std::strerror(errno));
     if (have != 0) out = pack_line(std::string_view(pending, have), number, previous, out, file);
+    // The records take less than the text they were read from: a large
+    // list gives the rest back, for --check to hold its reports in.
+    const auto used = static_cast<size_t>(out - list.text_.get());
+    if (capacity - used > (size_t{1} << 20)) {
+        try {
+            auto fitted = std::make_unique_for_overwrite<char[]>(used);
+            std::memcpy(fitted.get(), list.text_.get(), used);
+            list.text_ = std::move(fitted);
+            out = list.text_.get() + used;
+        } catch (const std::bad_alloc &) {
+            // The list stays where it is.
+        }
+    }
     list.end_ = out;
     return list;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -92,12 +93,11 @@ public:
     // What one attempt prints; the diagnoses try the same attempts often.
     std::string print(const Call &call, const Attempt &attempt)
     {
-        const auto key = std::make_tuple(call.probe->name, attempt.bits, attempt.filename, attempt.null_name);
-        const auto cached = cache_.find(key);
+        const auto cached = cache_.find(key(call, attempt));
         if (cached != cache_.end()) return cached->second;
         if (cache_.size() >= (size_t{1} << 16)) cache_.clear();
         make(call, attempt);
-        return cache_[key] = capture_.take();
+        return cache_[key(call, attempt)] = capture_.take();
     }
 
     // The report of every call, end to end. The calls are made, the output
@@ -132,11 +132,49 @@ public:
         return reports;
     }
 
+    // Makes every attempt not yet made, reads their reports back at once
+    // and keeps them for print(): the diagnoses of many findings cost a
+    // read of the output instead of one each.
+    void prefetch(const std::vector<std::pair<Call, Attempt>> &attempts)
+    {
+        constexpr size_t most = size_t{1} << 16;
+        if (cache_.size() + attempts.size() > most) cache_.clear();
+        std::vector<std::pair<decltype(cache_)::iterator, size_t>> made;
+        size_t feeds = 0;
+        for (const auto &[call, attempt] : attempts) {
+            const auto [at, added] = cache_.emplace(key(call, attempt), std::string());
+            if (!added) continue;
+            make(call, attempt);
+            const size_t wanted = 1 + (call.probe->filename && !attempt.null_name
+                                           ? std::count(attempt.filename.begin(), attempt.filename.end(), '\n')
+                                           : 0);
+            made.emplace_back(at, wanted);
+            feeds += wanted;
+        }
+        const std::string text = capture_.take();
+        if (static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) == feeds && text.ends_with('\n')) {
+            size_t from = 0;
+            for (auto &[at, wanted] : made) {
+                size_t end = from;
+                for (size_t k = 0; k < wanted; ++k) end = text.find('\n', end) + 1;
+                at->second = text.substr(from, end - from);
+                from = end;
+            }
+            return;
+        }
+        for (auto &[at, wanted] : made) cache_.erase(at);
+    }
+
     size_t nonzero = 0; // calls whose probe returned non-zero
     Call first_nonzero;
     int64_t first_result = 0;
 
 private:
+    static std::tuple<std::string_view, uint64_t, std::string, bool> key(const Call &call, const Attempt &attempt)
+    {
+        return std::make_tuple(call.probe->name, attempt.bits, attempt.filename, attempt.null_name);
+    }
+
     int64_t make(const Call &call, const Attempt &attempt)
     {
         const char *name = attempt.null_name ? nullptr : attempt.filename.c_str();
@@ -190,6 +228,19 @@ struct Finding {
     std::vector<std::string> ids;  // every confirmed diagnosis, most specific first
     std::string note;
     bool accepted = false;
+};
+
+// The calls without a report, kept apart from the findings: a transcript cut
+// short can leave a million of them.
+struct Missing {
+    std::vector<size_t> calls; // in call order
+    size_t noted = Alignment::none; // the call whose finding has the note
+    std::string note;
+
+    Finding finding(size_t call) const
+    {
+        return {call, Alignment::none, "", {"missing"}, call == noted ? note : ""};
+    }
 };
 
 std::string join(const std::vector<std::string> &ids)
@@ -247,12 +298,15 @@ void judge_line_ends(std::string &transcript, const std::string &expected, std::
     if (!note.empty()) findings.push_back({Alignment::none, Alignment::none, "", {"line-ends"}, note});
 }
 
+// Has the reference print many attempts at once, for the printer to give.
+using Prefetch = std::function<void(const std::vector<std::pair<Call, Attempt>> &)>;
+
 // The findings of each call whose report differs, is missing or arrived
 // elsewhere, and of each line of no call. A last line without its line end
 // is a report the process did not finish writing: it is set aside and
 // matched to a missing call.
 void compare(const std::vector<Call> &calls, const Texts &expected, std::string transcript, bool exact,
-             const Printer &print, std::vector<Finding> &findings)
+             const Printer &print, const Prefetch &prefetch, std::vector<Finding> &findings, Missing &absent)
 {
     const size_t last_feed = transcript.rfind('\n');
     const size_t whole = last_feed == std::string::npos ? 0 : last_feed + 1;
@@ -265,10 +319,32 @@ void compare(const std::vector<Call> &calls, const Texts &expected, std::string 
     const auto received_of = [&](size_t i) { return std::string(lines.span(alignment.first[i], alignment.count[i])); };
 
     std::vector<size_t> missing;
-    std::vector<std::vector<size_t>> shifted_from(calls.size());
+    std::map<size_t, std::vector<size_t>> shifted_from;
     const size_t first_finding = findings.size();
+    // The attempts of the next reports that differ are made together: once
+    // with a printer that only notes them (a superset: it confirms none),
+    // then for real, from what they printed.
+    constexpr size_t batch = 256;
+    size_t prefetched_to = 0;
+    const auto prefetch_from = [&](size_t from) {
+        std::vector<std::pair<Call, Attempt>> attempts;
+        const Printer note = [&](const Call &call, const Attempt &attempt) {
+            attempts.emplace_back(call, attempt);
+            return std::string();
+        };
+        size_t count = 0, i = from;
+        for (; i < calls.size() && count < batch; ++i) {
+            if (alignment.kind[i] != Alignment::differs) continue;
+            std::vector<size_t> ignored;
+            explain(calls, i, received_of(i), exact, note, ignored);
+            ++count;
+        }
+        prefetch(attempts);
+        prefetched_to = i;
+    };
     for (size_t i = 0; i < calls.size(); ++i) {
         const Alignment::Kind kind = alignment.kind[i];
+        if (kind == Alignment::differs && i >= prefetched_to) prefetch_from(i);
         if (kind == Alignment::identical) continue;
         if (kind == Alignment::missing) {
             missing.push_back(i);
@@ -282,7 +358,9 @@ void compare(const std::vector<Call> &calls, const Texts &expected, std::string 
             finding.ids = {"wrong-probe"};
             finding.note = "the report is one that " + std::string(probes[probe_of_line(received)].name) + " prints";
         } else {
-            finding.ids = explain(calls, i, received, exact, print, shifted_from[i]);
+            std::vector<size_t> from;
+            finding.ids = explain(calls, i, received, exact, print, from);
+            if (!from.empty()) shifted_from[i] = std::move(from);
             // A report that shares neither its value nor its file name with
             // the call's own, and that nothing explains, is of no call.
             const ReportFields got = fields_of(received), wanted = fields_of(std::string(expected[i]));
@@ -302,8 +380,9 @@ void compare(const std::vector<Call> &calls, const Texts &expected, std::string 
     if (!exact)
         for (size_t f = first_finding; f < findings.size(); ++f) {
             Finding &finding = findings[f];
-            const auto &from = shifted_from[finding.call];
-            if (from.empty()) continue;
+            const auto found = shifted_from.find(finding.call);
+            if (found == shifted_from.end()) continue;
+            const auto &from = found->second;
             const bool run = std::any_of(from.begin(), from.end(),
                                          [&](size_t other) { return alignment.kind[other] != Alignment::identical; });
             if (run) continue;
@@ -328,12 +407,12 @@ void compare(const std::vector<Call> &calls, const Texts &expected, std::string 
         }
     }
     const bool all_at_end = !missing.empty() && missing.front() >= last_present;
-    for (const size_t i : missing)
-        findings.push_back({i, Alignment::none, "", {"missing"},
-                            all_at_end && i == missing.front()
-                                ? "every missing report is at the end: the C runtime's standard output was "
-                                  "probably not flushed before the process ended"
-                                : ""});
+    if (all_at_end) {
+        absent.noted = missing.front();
+        absent.note = "every missing report is at the end: the C runtime's standard output was "
+                      "probably not flushed before the process ended";
+    }
+    absent.calls = std::move(missing);
 }
 
 // Where several diagnoses explain a difference, the one that explains the
@@ -417,19 +496,40 @@ std::string block(const Finding &finding, const std::vector<Call> &calls, const 
     return out;
 }
 
+// Calls `each` with every finding and every missing call's, in call order.
+template <typename Each>
+void in_call_order(const std::vector<Finding> &findings, const Missing &absent, bool missing_accepted, Each &&each)
+{
+    size_t next = 0;
+    for (const Finding &finding : findings) {
+        for (; next < absent.calls.size() && absent.calls[next] < finding.call; ++next) {
+            Finding missing = absent.finding(absent.calls[next]);
+            missing.accepted = missing_accepted;
+            each(missing);
+        }
+        each(finding);
+    }
+    for (; next < absent.calls.size(); ++next) {
+        Finding missing = absent.finding(absent.calls[next]);
+        missing.accepted = missing_accepted;
+        each(missing);
+    }
+}
+
 // Every finding, in call order. A transcript of something else entirely
 // would bury the rest under its lines of no call: the first ones are shown,
 // the others counted.
-void print_findings(const std::vector<Finding> &findings, const std::vector<Call> &calls, const Texts &expected,
-                    const std::string &calls_name, const std::string &transcript_name)
+void print_findings(const std::vector<Finding> &findings, const Missing &absent, bool missing_accepted,
+                    const std::vector<Call> &calls, const Texts &expected, const std::string &calls_name,
+                    const std::string &transcript_name)
 {
     constexpr size_t extras_shown = 100;
     size_t extras = 0;
-    for (const Finding &finding : findings) {
-        if (finding.ids.front() == "extra" && ++extras > extras_shown) continue;
+    in_call_order(findings, absent, missing_accepted, [&](const Finding &finding) {
+        if (finding.ids.front() == "extra" && ++extras > extras_shown) return;
         const std::string text = "\n" + block(finding, calls, expected, calls_name, transcript_name);
         std::fwrite(text.data(), 1, text.size(), stdout);
-    }
+    });
     if (extras > extras_shown) std::printf("\n... and %zu more lines of no call\n", extras - extras_shown);
 }
 
@@ -446,6 +546,7 @@ int check(const CheckRequest &request)
         !request.library.empty() ? request.library : exact_default ? request.exact_library : request.main_library;
 
     std::vector<Finding> findings;
+    Missing absent;
     Texts expected;
     bool exact = false;
     size_t nonzero = 0;
@@ -453,6 +554,9 @@ int check(const CheckRequest &request)
     {
         Reference reference(path);
         const Printer print = [&](const Call &call, const Attempt &attempt) { return reference.print(call, attempt); };
+        const Prefetch prefetch = [&](const std::vector<std::pair<Call, Attempt>> &attempts) {
+            reference.prefetch(attempts);
+        };
         expected = reference.print_all(calls);
         exact = shows_bits(expected.text());
         nonzero = reference.nonzero;
@@ -463,14 +567,16 @@ int check(const CheckRequest &request)
                            (nonzero == 1 ? "" : " (and " + std::to_string(nonzero - 1) + " later call" +
                                                     (nonzero == 2 ? "" : "s") + " too)");
         if (transcript.empty()) {
-            for (size_t i = 0; i < calls.size(); ++i)
-                findings.push_back({i, Alignment::none, "", {"missing"}, i == 0 ? "the transcript is empty" : ""});
+            for (size_t i = 0; i < calls.size(); ++i) absent.calls.push_back(i);
+            absent.noted = 0;
+            absent.note = "the transcript is empty";
         } else {
             judge_line_ends(transcript, expected.text(), findings);
-            compare(calls, expected, std::move(transcript), exact, print, findings);
+            compare(calls, expected, std::move(transcript), exact, print, prefetch, findings, absent);
         }
     }
-    const std::map<std::string, size_t> counts = name_likeliest(findings);
+    std::map<std::string, size_t> counts = name_likeliest(findings);
+    if (!absent.calls.empty()) counts["missing"] += absent.calls.size();
     const size_t astray = after_pointer(calls, findings);
     size_t accepted = 0;
     for (Finding &finding : findings) {
@@ -479,6 +585,9 @@ int check(const CheckRequest &request)
                                        [&](const std::string &id) { return request.accepted.count(id) > 0; });
         accepted += finding.accepted;
     }
+    const bool missing_accepted = request.accepted.count("missing") > 0;
+    accepted += missing_accepted ? absent.calls.size() : 0;
+    const size_t finding_count = findings.size() + absent.calls.size();
 
     std::stable_sort(findings.begin(), findings.end(), [](const Finding &a, const Finding &b) {
         return std::tie(a.call, a.line) < std::tie(b.call, b.line);
@@ -490,9 +599,9 @@ int check(const CheckRequest &request)
                 : exact_default                           ? " (the transcript shows bit patterns)"
                                                           : " (the transcript shows \"%f\" values)");
     if (nonzero > 0) std::printf("The reference's probes did not all return 0: %s.\n", nonzero_line.c_str());
-    print_findings(findings, calls, expected, request.calls, transcript_name);
+    print_findings(findings, absent, missing_accepted, calls, expected, request.calls, transcript_name);
 
-    size_t identical = calls.size();
+    size_t identical = calls.size() - absent.calls.size();
     for (const Finding &finding : findings)
         if (finding.call != Alignment::none) --identical;
     std::vector<std::pair<std::string, size_t>> summary(counts.begin(), counts.end());
@@ -503,16 +612,17 @@ int check(const CheckRequest &request)
         std::printf("  %5zu  %-16s %s%s\n", count, id.c_str(), request.accepted.count(id) > 0 ? "(accepted) " : "",
                     explanation(id).c_str());
     if (accepted > 0)
-        std::printf("%zu of the %zu findings are accepted: they do not fail the check\n", accepted, findings.size());
+        std::printf("%zu of the %zu findings are accepted: they do not fail the check\n", accepted, finding_count);
 
     if (!request.junit.empty()) {
         std::vector<ReportedFinding> reported;
-        for (const Finding &finding : findings)
+        in_call_order(findings, absent, missing_accepted, [&](const Finding &finding) {
             reported.push_back({finding.call, block(finding, calls, expected, request.calls, transcript_name),
                                 finding.accepted});
+        });
         write_junit(request.junit, request.calls, calls, reported);
     }
     // As --replay says it, on standard error.
     if (nonzero > 0) std::fprintf(stderr, "quellot-call: %s\n", nonzero_line.c_str());
-    return findings.size() == accepted && nonzero == 0 ? 0 : 1;
+    return finding_count == accepted && nonzero == 0 ? 0 : 1;
 }
