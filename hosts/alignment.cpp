@@ -4,6 +4,7 @@
 #include <array>
 #include <deque>
 #include <functional>
+#include <set>
 #include <utility>
 
 #include "probes.h"
@@ -75,6 +76,7 @@ public:
     Alignment run()
     {
         walk();
+        claim_if_shuffled();
         size_t lo = 0; // the line after the last identical report
         for (size_t i = 0; i < n_;) {
             if (result_.kind[i] == Alignment::identical) {
@@ -124,16 +126,21 @@ private:
     }
 
     // Identical reports in order, passing over what differs.
+    // Where no place agrees for long (a shuffled transcript), the search is
+    // made less and less often, so that the walk stays linear.
     void walk()
     {
-        size_t i = 0, j = 0;
+        size_t i = 0, j = 0, failed = 0;
         while (i < n_ && (j < m_ || lines_in_[i] == 0)) {
             if (fits(i, j)) {
                 place(i, j, lines_in_[i], Alignment::identical);
                 j += lines_in_[i++];
+                failed = 0;
                 continue;
             }
-            const auto [calls, lines] = resync(i, j);
+            const size_t every = failed < 64 ? 1 : std::min<size_t>(failed / 64, 256);
+            const auto [calls, lines] = failed % every == 0 ? resync(i, j) : std::pair<size_t, size_t>{1, 1};
+            failed = calls == 1 && lines == 1 ? failed + 1 : 0;
             i += calls;
             j += lines;
         }
@@ -242,6 +249,32 @@ private:
         if (call == Alignment::none) return false;
         place(call, j, lines_in_[call], Alignment::moved);
         return true;
+    }
+
+    // Where most report lines left over are reports, identical, of calls
+    // left over far from where they stand, the transcript was shuffled:
+    // they are taken as moved before anything is paired in place. (A report
+    // identical to a neighbour's is a value out of step, not one moved.)
+    void claim_if_shuffled()
+    {
+        // Judged on at most 4,096 of them, spread over the transcript.
+        size_t left = 0, distant = 0;
+        std::set<size_t> seen;
+        const size_t step = std::max<size_t>(1, m_ / 4096);
+        for (size_t j = 0; j < m_; j += step) {
+            if (result_.used[j] || probe_of_line(lines_[j]) < 0) continue;
+            ++left;
+            // (Each call once: values that arrived as the same wrong value
+            // print like one call's report many times.)
+            const size_t call = identical_elsewhere(j);
+            if (call == Alignment::none || !seen.insert(call).second) continue;
+            const size_t place = static_cast<size_t>(static_cast<double>(call) * static_cast<double>(m_) /
+                                                     static_cast<double>(std::max<size_t>(n_, 1)));
+            distant += place > j + 8 || j > place + 8;
+        }
+        if (left * step < 64 || 2 * distant <= left) return;
+        for (size_t j = 0; j < m_; ++j)
+            if (!result_.used[j] && probe_of_line(lines_[j]) >= 0) claim(j);
     }
 
     // A report line left over between lo and hi, with the lines after it
