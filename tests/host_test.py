@@ -10,10 +10,12 @@ import re
 import resource
 import shlex
 import shutil
+import signal
 import struct
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 import xml.etree.ElementTree
 from concurrent.futures import ThreadPoolExecutor
@@ -324,6 +326,25 @@ class HostileInput(unittest.TestCase):
                 self.assertEqual(done.returncode, 4)
                 self.assertTrue(done.stderr.startswith(message), done.stderr)
 
+    def test_a_closed_pipe_is_lost_output(self):
+        """The reader of the pipe goes after 10 bytes: every call is still
+        made, and the exit status and its line say the output was lost."""
+        if ARGS.windows:
+            self.skipTest("Windows has no SIGPIPE")
+        skip_host_logic_under_emulation(self)
+        folder = work_dir()
+        self.addCleanup(shutil.rmtree, folder)
+        listing = folder / "calls.txt"
+        listing.write_bytes(pathlib.Path(ARGS.calls).read_bytes() * 60)
+        command = ([ARGS.emulator] if ARGS.emulator else []) + [ARGS.host, "--replay", str(listing)]
+        child = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        child.stdout.read(10)
+        child.stdout.close()
+        err = child.stderr.read()
+        self.assertEqual(child.wait(timeout=60), 4)
+        self.assertTrue(err.startswith(b"quellot-call: cannot write the probes' lines to standard output: "), err)
+        self.assertEqual(err.count(b"\n"), 1, err)
+
     def test_a_folder_path_near_the_linux_limit(self):
         """quellot-call in a folder whose path is about 4,080 characters: the
         path of the library beside it is too long to look at, which must not
@@ -521,6 +542,13 @@ class ConformanceKit(unittest.TestCase):
                 code, out, err = run(ARGS.host, "--replay", str(listing))
                 self.assertEqual((code, out), (2, b""))
                 self.assertIn(("%s:%d: %s" % (listing, line, message)).encode("latin-1"), err)
+        # A byte-order mark is refused by name, its bytes shown.
+        listing = folder / "bom.txt"
+        listing.write_bytes(b"\xef\xbb\xbfcall_float\t3F800000\n")
+        code, out, err = run(ARGS.host, "--replay", str(listing))
+        self.assertEqual((code, out), (2, b""))
+        self.assertIn(b":1: the list starts with a UTF-8 byte-order mark (the bytes \\xEF\\xBB\\xBF)", err)
+        self.assertNotIn(b"\xef", err)
         for args in (["--replay", str(folder / "none.txt")], ["--replay", "x", "call_float", "1"],
                      ["--bits", "--replay", "x"]):
             with self.subTest(args=args):
@@ -852,6 +880,65 @@ class Checker(unittest.TestCase):
                 self.assertEqual((code, out), (2, b""))
                 self.assertTrue(err.startswith(b"quellot-call: cannot read transcript '"), err)
                 self.assertEqual(err.count(b"\n"), 1, err)
+
+    def test_its_own_failures_are_said(self):
+        """A reference that cannot be captured is refused before anything is
+        printed (exit 4), and leaves nothing behind; the header names the
+        library loaded; --exact is honoured; a probe that returns non-zero
+        is said on standard error, as --replay says it."""
+        skip_host_logic_under_emulation(self)
+        folder = self.folder()
+        code, golden_list, _ = run(ARGS.host, "--replay", ARGS.calls)
+        transcript = folder / "main.txt"
+        transcript.write_bytes(golden_list)
+        check = ["--check", ARGS.calls, str(transcript)]
+        command = ([ARGS.emulator] if ARGS.emulator else []) + [ARGS.host, *check]
+        closed = subprocess.run(command, stdin=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                                preexec_fn=lambda: os.close(1), timeout=60)
+        self.assertEqual(closed.returncode, 4)
+        # (Under Wine a closed standard output still takes a handle: the
+        # findings are what cannot be written.)
+        self.assertTrue(closed.stderr.startswith(b"quellot-call: cannot write the findings" if ARGS.windows else
+                                                 b"quellot-call: cannot capture the reference's output: "),
+                        closed.stderr)
+        exact = run(ARGS.host, "--exact", *check)
+        self.assertEqual(exact[0], 1)
+        self.assertIn(b"with the reference made by the exact library", exact[1])
+        named = run(ARGS.host, "--library", ARGS.library, "--check", ARGS.calls,
+                    str(pathlib.Path(ARGS.calls).with_suffix(".exact.txt")))
+        self.assertIn(b"with the reference made by the main library", named[1])
+        nonzero = run(ARGS.host, "--library", ARGS.nonzero_library, *check)
+        self.assertEqual(nonzero[0], 1)
+        self.assertRegex(nonzero[2], rb"^quellot-call: .*calls.txt:21: call_float\(bits 00000000\) returned "
+                                     rb"0x0000000100000000, not 0 \(and \d+ later calls too\)\r?\n$")
+        if ARGS.windows:
+            self.skipTest("TMPDIR and signals are Linux's: Wine's temporary folder is its prefix's")
+        empty = folder / "tmp"
+        empty.mkdir()
+        cases = [(str(folder / "none"), b"no folder for temporary files"), (str(empty), None)]
+        for tmpdir, message in cases:
+            with self.subTest(tmpdir=tmpdir):
+                code, out, err = run(ARGS.host, *check, env=dict(os.environ, TMPDIR=tmpdir))
+                if message:
+                    self.assertEqual((code, out), (4, b""))
+                    self.assertIn(message, err)
+                else:
+                    self.assertEqual((code, err), (0, b""))
+                self.assertEqual(sorted(p.name for p in folder.iterdir()), ["main.txt", "tmp"])
+                self.assertEqual(list(empty.iterdir()), [])
+        # Ended by a signal while it checks a long transcript.
+        big_list, big = folder / "big-list.txt", folder / "big.txt"
+        big_list.write_bytes(pathlib.Path(ARGS.calls).read_bytes() * 400)
+        big.write_bytes(golden_list * 400)
+        for signal_number in (signal.SIGINT, signal.SIGTERM):
+            with self.subTest(signal=signal_number):
+                child = subprocess.Popen(([ARGS.emulator] if ARGS.emulator else []) +
+                                         [ARGS.host, "--check", str(big_list), str(big)],
+                                         stdout=subprocess.DEVNULL, env=dict(os.environ, TMPDIR=str(empty)))
+                time.sleep(0.2)
+                child.send_signal(signal_number)
+                child.wait(timeout=60)
+                self.assertEqual(list(empty.iterdir()), [])
 
     def test_malformed_lists_are_refused_as_replay_refuses_them(self):
         """Both read the list through the same code, so one list of each kind
