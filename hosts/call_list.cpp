@@ -137,6 +137,7 @@ char *pack_line(std::string_view line, size_t number, size_t &previous, char *ou
 std::string escape_filename(std::string_view name)
 {
     std::string field;
+    field.reserve(name.size() + name.size() / 4);
     for (const char c : name) {
         const auto ch = static_cast<unsigned char>(c);
         if (c == '\\' || c == '\t' || c == '\n' || c == '\r')

@@ -134,10 +134,25 @@ std::string exact_decimal(uint64_t bits, bool single)
     const double value = single ? static_cast<double>(std::bit_cast<float>(static_cast<uint32_t>(bits)))
                                 : std::bit_cast<double>(bits);
     if (std::isinf(value)) return sign + "inf";
-    // Every double is a finite binary fraction, so 767 significant digits
-    // hold it exactly; the zeros that pad it are dropped.
+    // Every double is a finite binary fraction m * 2^e (m odd), so its exact
+    // decimal has as many digits after the point as -e, and no more
+    // significant digits than those and its integer part's: at most 767.
+    // A digit more than that bound is asked for, and the zeros that pad
+    // it are dropped.
+    int digits_wanted = 1;
+    if (value != 0) {
+        const uint64_t raw = std::bit_cast<uint64_t>(value);
+        const uint64_t field = raw >> 52 & 0x7ff;
+        uint64_t m = raw & 0xfffffffffffffu;
+        int e = field == 0 ? -1074 : static_cast<int>(field) - 1075;
+        if (field != 0) m |= uint64_t{1} << 52;
+        for (; (m & 1) == 0; m >>= 1) ++e;
+        const int whole = static_cast<int>(std::ceil((std::ilogb(value) + 1) * 0.30103)) + 1;
+        digits_wanted = std::clamp(whole + std::max(0, -e), 1, 767);
+    }
     char text[800];
-    const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, 767).ptr;
+    const auto end =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, digits_wanted).ptr;
     std::string digits(text, end);
     const size_t e = digits.find('e');
     size_t last = digits.find_last_not_of('0', e - 1);
