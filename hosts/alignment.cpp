@@ -328,7 +328,8 @@ private:
         // the others pair: whichever leaves fewer findings, weighing a call
         // without a report and a line of no call as two. A run of values out
         // of step thus stays paired; reports that changed places do not.
-        Plan in_place = pair_closely(calls, groups);
+        const bool at_end = hi == m_;
+        Plan in_place = pair_closely(calls, groups, at_end);
         Plan by_identity;
         std::vector<bool> call_taken(calls.size()), group_taken(groups.size());
         for (size_t y = 0, after = 0; y < groups.size(); ++y)
@@ -358,9 +359,11 @@ private:
             if (!call_taken[x]) calls_left.push_back(calls[x]), calls_index.push_back(x);
         for (size_t y = 0; y < groups.size(); ++y)
             if (!group_taken[y]) groups_left.push_back(groups[y]), groups_index.push_back(y);
-        for (const auto &[x, y] : pair_closely(calls_left, groups_left).pairs)
+        for (const auto &[x, y] : pair_closely(calls_left, groups_left, at_end).pairs)
             by_identity.pairs.emplace_back(calls_index[x], groups_index[y]);
-        const Plan &best = score(by_identity, calls, groups) < score(in_place, calls, groups) ? by_identity : in_place;
+        const Plan &best = score(by_identity, calls, groups, at_end) < score(in_place, calls, groups, at_end)
+                               ? by_identity
+                               : in_place;
         for (const auto &[x, y] : best.pairs) pair(calls[x], groups[y]);
         for (const auto &[x, y] : best.moved) place(calls[x], groups[y].first, lines_in_[calls[x]], Alignment::moved);
         for (const auto &[call, y] : best.moved_here) place(call, groups[y].first, lines_in_[call], Alignment::moved);
@@ -372,10 +375,19 @@ private:
         std::vector<std::pair<size_t, size_t>> moved_here; // calls of other gaps, by their numbers
     };
 
-    unsigned score(const Plan &plan, const std::vector<size_t> &calls, const std::vector<Group> &groups) const
+    // The findings a plan leaves, a call without a report and a line of no
+    // call weighing two. Where the gap ends the transcript, the calls after
+    // the last one placed weigh one: a transcript cut short leaves them
+    // missing in order, and a plan that leaves holes before it is worse.
+    unsigned score(const Plan &plan, const std::vector<size_t> &calls, const std::vector<Group> &groups,
+                   bool at_end) const
     {
         const size_t placed = plan.pairs.size() + plan.moved.size();
-        unsigned total = static_cast<unsigned>(2 * (calls.size() - placed) +
+        size_t last = 0; // one past the last call placed, by its place in `calls`
+        for (const auto &[x, y] : plan.pairs) last = std::max(last, x + 1);
+        for (const auto &[x, y] : plan.moved) last = std::max(last, x + 1);
+        const size_t trailing = at_end ? calls.size() - last : 0;
+        unsigned total = static_cast<unsigned>(2 * (calls.size() - placed) - trailing +
                                                2 * (groups.size() - placed - plan.moved_here.size()) +
                                                plan.moved.size() + plan.moved_here.size());
         for (const auto &[x, y] : plan.pairs)
@@ -396,8 +408,10 @@ private:
 
     // Fewest calls and reports unpaired, in order: a report of the call's
     // own probe pairs for nothing (identical) or little, of another probe for
-    // less than leaving both.
-    Plan pair_closely(const std::vector<size_t> &calls, const std::vector<Group> &groups) const
+    // less than leaving both. Where the gap ends the transcript, the calls
+    // left after the last pair cost less than those left between pairs: a
+    // transcript cut short is its calls in order.
+    Plan pair_closely(const std::vector<size_t> &calls, const std::vector<Group> &groups, bool at_end) const
     {
         constexpr unsigned skip = 4, differ = 1, other = 6;
         const size_t a = calls.size(), b = groups.size();
@@ -412,7 +426,7 @@ private:
         for (size_t x = a + 1; x-- > 0;)
             for (size_t y = b + 1; y-- > 0;) {
                 if (x == a || y == b) {
-                    at(x, y) = static_cast<unsigned>(skip * ((a - x) + (b - y)));
+                    at(x, y) = static_cast<unsigned>(skip * (b - y) + (at_end ? skip / 2 : skip) * (a - x));
                     continue;
                 }
                 at(x, y) = std::min({pair_cost(x, y) + at(x + 1, y + 1), skip + at(x + 1, y), skip + at(x, y + 1)});

@@ -355,6 +355,15 @@ void compare(const std::vector<Call> &calls, const Texts &expected, std::string 
         if (kind == Alignment::moved) {
             finding.ids = {"order"};
         } else if (kind == Alignment::wrong) {
+            // Another probe's report that shares neither the value nor
+            // the file name with the call's own is of no call.
+            const ReportFields got = fields_of(received), wanted = fields_of(std::string(expected[i]));
+            if (got.value != wanted.value && got.filename != wanted.filename) {
+                missing.push_back(i);
+                for (size_t t = 0; t < alignment.count[i]; ++t) alignment.used[alignment.first[i] + t] = false;
+                alignment.kind[i] = Alignment::missing;
+                continue;
+            }
             finding.ids = {"wrong-probe"};
             finding.note = "the report is one that " + std::string(probes[probe_of_line(received)].name) + " prints";
         } else {

@@ -894,6 +894,19 @@ class Checker(unittest.TestCase):
                 self.assertTrue(err.startswith(b"quellot-call: cannot read transcript '"), err)
                 self.assertEqual(err.count(b"\n"), 1, err)
 
+    def test_a_client_that_died_part_way(self):
+        """Quieted signalling NaNs, then the transcript ends: the quieted
+        reports are not taken for later calls that print like them, and the
+        calls after the cut are missing, at the end."""
+        skip_host_logic_under_emulation(self)
+        made = run(ARGS.broken_host, ARGS.exact_library, ARGS.calls, "quieted")
+        self.assertEqual((made[0], made[2]), (0, b""))
+        cut = b"".join(line + b"\n" for line in made[1].split(b"\n")[:134])
+        code, out, err = run(ARGS.host, "--library", ARGS.exact_library, "--check", ARGS.calls, "-", stdin=cut)
+        self.assert_checks((code, out, err), {"quieted", "missing"}, "Summary: 132 of 210 calls identical\n")
+        self.assertRegex(diagnoses(out)[1], r"\n\s+76\s+missing\s.*\n\s+2\s+quieted\s")
+        self.assertIn(b"every missing report is at the end", out)
+
     def test_its_own_failures_are_said(self):
         """A reference that cannot be captured is refused before anything is
         printed (exit 4), and leaves nothing behind; the header names the
