@@ -176,12 +176,13 @@ def check_rows(native, calls, rounds):
         shuffled = list(reports)
         numbers.shuffle(shuffled)
         transcripts = [
-            ("identical", reference, CHECK_TIME_TARGET),
-            ("1% of the values damaged", b"".join(damaged), CHECK_TIME_TARGET),
+            ("identical", reference, CHECK_TIME_TARGET, True),
+            ("1% of the values damaged", b"".join(damaged), CHECK_TIME_TARGET, True),
             ("1% of the lines dropped", b"".join(r for k, r in enumerate(reports) if k not in dropped),
-             CHECK_TIME_TARGET),
-            ("cut short at half", b"".join(reports[:len(reports) // 2]), CHECK_TIME_TARGET),
-            ("fully shuffled", b"".join(shuffled), SHUFFLED_TIME_TARGET),
+             CHECK_TIME_TARGET, True),
+            ("cut short at half", b"".join(reports[:len(reports) // 2]), CHECK_TIME_TARGET, True),
+            # Its budget is time alone.
+            ("fully shuffled", b"".join(shuffled), SHUFFLED_TIME_TARGET, False),
         ]
         del reports, damaged, shuffled
         replay_wall = min(timed(host, "--replay", listing_path) for _ in range(rounds))
@@ -191,7 +192,7 @@ def check_rows(native, calls, rounds):
               " 2 x (list + transcript) + 64 MiB; standard output to /dev/null" % (calls, replay_wall, replay_cpu, rounds))
         print("%-26s %9s %9s %7s %7s %7s %11s %11s" % ("transcript", "wall s", "CPU s", "wall x", "CPU x", "target",
                                                     "peak KiB", "budget KiB"))
-        for name, data, target in transcripts:
+        for name, data, target, memory_budget in transcripts:
             path = os.path.join(folder, "transcript.txt")
             with open(path, "wb") as f:
                 f.write(data)
@@ -200,9 +201,10 @@ def check_rows(native, calls, rounds):
             used = int(subprocess.run([peak, host, "--check", listing_path, path], capture_output=True,
                                       text=True).stdout)
             budget = 2 * (len(listing) + len(data)) // 1024 + CHECK_MEMORY_SLACK_KIB
-            met = met and used <= budget
-            print("%-26s %9.2f %9.2f %7.2f %7.2f %7.1f %11d %11d" % (name, wall, cpu, wall / replay_wall,
-                                                                    cpu / replay_cpu, target, used, budget))
+            met = met and (used <= budget or not memory_budget)
+            print("%-26s %9.2f %9.2f %7.2f %7.2f %7.1f %11d %11s" % (name, wall, cpu, wall / replay_wall,
+                                                                    cpu / replay_cpu, target, used,
+                                                                    budget if memory_budget else "none"))
         print("target: peak memory within budget: %s (times printed against their targets, not gated)"
               % ("met" if met else "NOT MET"))
     return met

@@ -952,6 +952,17 @@ class Checker(unittest.TestCase):
                     self.assertEqual((code, err), (0, b""))
                 self.assertEqual(sorted(p.name for p in folder.iterdir()), ["main.txt", "tmp"])
                 self.assertEqual(list(empty.iterdir()), [])
+        # A temporary folder that fills up: files may not grow past 4 KiB.
+        def small_files():
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (4096, 4096))
+        full = subprocess.run(([ARGS.emulator] if ARGS.emulator else []) + [ARGS.host, *check],
+                              stdin=subprocess.DEVNULL, capture_output=True, timeout=60, preexec_fn=small_files,
+                              env=dict(os.environ, TMPDIR=str(empty)))
+        self.assertEqual((full.returncode, full.stdout), (4, b""))
+        self.assertTrue(full.stderr.startswith(b"quellot-call: cannot capture the reference's output: cannot write"),
+                        full.stderr)
+        self.assertEqual(list(empty.iterdir()), [])
         # Ended by a signal while it checks a long transcript.
         big_list, big = folder / "big-list.txt", folder / "big.txt"
         big_list.write_bytes(pathlib.Path(ARGS.calls).read_bytes() * 400)
