@@ -65,8 +65,10 @@ uint64_t value(Numbers &numbers, bool single)
     }
     default: // one ulp beside a short decimal
     {
-        const std::string text = std::to_string(1 + numbers.below(9999)) + "e" +
-                                 std::to_string(static_cast<int>(numbers.below(61)) - 30);
+        // (One number at a time: the operands of + are taken in no set order.)
+        const uint64_t digits = 1 + numbers.below(9999);
+        const int exponent = static_cast<int>(numbers.below(61)) - 30;
+        const std::string text = std::to_string(digits) + "e" + std::to_string(exponent);
         uint64_t bits = 0;
         if (single) {
             float parsed = 0;
