@@ -116,6 +116,11 @@ char *pack(std::string_view line, size_t number, size_t previous, char *out)
 char *pack_line(std::string_view line, size_t number, size_t &previous, char *out, const std::string &where)
 {
     if (line.ends_with('\r')) line.remove_suffix(1);
+    // An editor's byte-order mark would otherwise be an invisible part of
+    // the first probe's name.
+    if (number == 1 && line.starts_with("\xEF\xBB\xBF"))
+        throw Failure{exit_usage, where + ":1: the list starts with a UTF-8 byte-order mark (the bytes \\xEF\\xBB\\xBF): "
+                                          "a call list holds none; save it without one"};
     // Blank lines (nothing, or only blanks and tabs) and "#" lines are comments.
     if (line.find_first_not_of(" \t") == std::string_view::npos || line.front() == '#') return out;
     try {
@@ -132,6 +137,7 @@ char *pack_line(std::string_view line, size_t number, size_t &previous, char *ou
 std::string escape_filename(std::string_view name)
 {
     std::string field;
+    field.reserve(name.size() + name.size() / 4);
     for (const char c : name) {
         const auto ch = static_cast<unsigned char>(c);
         if (c == '\\' || c == '\t' || c == '\n' || c == '\r')
@@ -203,6 +209,19 @@ CallList CallList::read(const std::string &file)
     }
     if (std::ferror(in.get())) throw refused(std::strerror(errno));
     if (have != 0) out = pack_line(std::string_view(pending, have), number, previous, out, file);
+    // The records take less than the text they were read from: a large
+    // list gives the rest back, for --check to hold its reports in.
+    const auto used = static_cast<size_t>(out - list.text_.get());
+    if (capacity - used > (size_t{1} << 20)) {
+        try {
+            auto fitted = std::make_unique_for_overwrite<char[]>(used);
+            std::memcpy(fitted.get(), list.text_.get(), used);
+            list.text_ = std::move(fitted);
+            out = list.text_.get() + used;
+        } catch (const std::bad_alloc &) {
+            // The list stays where it is.
+        }
+    }
     list.end_ = out;
     return list;
 }

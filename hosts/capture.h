@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -20,37 +22,52 @@
 
 class OutputCapture {
 public:
+    // Refuses (exit 4, with the reason) when standard output cannot be
+    // taken over or the file cannot be made. The file has no name left once
+    // both ends are open (on Windows it goes when they are closed), so that
+    // nothing stays behind, even when the process is killed.
     OutputCapture()
     {
         std::error_code error;
+        const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
+        if (error) throw refused("no folder for temporary files: " + error.message());
         // The process and the object name the file, so that a capture made
         // while another is running does not take over the other's file.
-        path_ = std::filesystem::temp_directory_path(error) /
-                ("quellot-call-" + std::to_string(pid()) + "-" +
-                 std::to_string(reinterpret_cast<std::uintptr_t>(this)) + ".out");
-        std::fflush(stdout);
+        path_ = folder / ("quellot-call-" + std::to_string(pid()) + "-" +
+                          std::to_string(reinterpret_cast<std::uintptr_t>(this)) + ".out");
+        if (std::fflush(stdout) != 0) throw refused("standard output cannot be written");
         saved_ = ::dup(1);
-        const int fd = ::open(path_.string().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        reader_ = ::open(path_.string().c_str(), O_RDONLY | binary);
-        if (error || saved_ < 0 || fd < 0 || reader_ < 0 || ::dup2(fd, 1) < 0)
-            throw Failure{exit_usage, "cannot capture standard output in '" + path_.string() + "'"};
+        if (saved_ < 0) throw refused("standard output is not open");
+        const int fd = ::open(path_.string().c_str(), O_WRONLY | O_CREAT | O_TRUNC | temporary, 0600);
+        if (fd < 0) throw refused("cannot make '" + path_.string() + "': " + std::strerror(errno));
+        reader_ = ::open(path_.string().c_str(), O_RDONLY | binary | temporary);
+        const int opened = errno;
+#if !defined(_WIN32)
+        ::unlink(path_.string().c_str());
+#endif
+        if (reader_ < 0 || ::dup2(fd, 1) < 0) {
+            ::close(fd);
+            throw refused("cannot read back '" + path_.string() + "': " + std::strerror(opened));
+        }
         ::close(fd);
     }
     OutputCapture(const OutputCapture &) = delete;
     OutputCapture &operator=(const OutputCapture &) = delete;
     ~OutputCapture()
     {
-        finish();
+        if (saved_ >= 0) {
+            std::fflush(stdout);
+            ::dup2(saved_, 1);
+            ::close(saved_);
+        }
         if (reader_ >= 0) ::close(reader_);
-        std::error_code ignored;
-        std::filesystem::remove(path_, ignored);
     }
 
     // What take() gives, after which standard output goes where it went
     // before the capture.
     std::string finish()
     {
-        std::string text = take();
+        std::string text = reader_ >= 0 ? take() : std::string();
         if (saved_ >= 0) {
             ::dup2(saved_, 1);
             ::close(saved_);
@@ -59,32 +76,55 @@ public:
         return text;
     }
 
-    // Everything written to standard output since the last take().
+    // Everything written to standard output since the last take(). Refuses
+    // (exit 4) when the writes did not all reach the file (a full disk).
     std::string take()
     {
         if (reader_ < 0) return {};
-        std::fflush(stdout);
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+            const std::string reason = std::strerror(errno);
+            std::clearerr(stdout);
+            throw refused("cannot write '" + path_.string() + "': " + reason);
+        }
         std::string text;
-        char buffer[4096];
+        // The size first, so that a large capture is read into its room.
+#if defined(_WIN32)
+        const long long end = ::_lseeki64(reader_, 0, SEEK_END);
+#else
+        const long long end = ::lseek(reader_, 0, SEEK_END);
+#endif
+        if (end > offset_) text.reserve(static_cast<size_t>(end - offset_));
+        char buffer[1 << 16];
         // Seek before reading: msvcrt.dll's read returns nothing more once it
         // has met the end of a file, unless the file is sought.
-        ::lseek(reader_, offset_, SEEK_SET);
+#if defined(_WIN32)
+        ::_lseeki64(reader_, offset_, SEEK_SET);
+#else
+        ::lseek(reader_, static_cast<off_t>(offset_), SEEK_SET);
+#endif
         for (int n; (n = static_cast<int>(::read(reader_, buffer, sizeof buffer))) > 0;)
             text.append(buffer, static_cast<size_t>(n));
-        offset_ += static_cast<long>(text.size());
+        offset_ += static_cast<long long>(text.size());
         return text;
     }
 
 private:
 #if defined(_WIN32)
     static constexpr int binary = O_BINARY;
+    static constexpr int temporary = O_TEMPORARY;
     static int pid() { return _getpid(); }
 #else
     static constexpr int binary = 0;
+    static constexpr int temporary = 0;
     static int pid() { return static_cast<int>(getpid()); }
 #endif
     std::filesystem::path path_;
     int saved_ = -1;
     int reader_ = -1;
-    long offset_ = 0;
+    long long offset_ = 0;
+
+    static Failure refused(const std::string &reason)
+    {
+        return {exit_host, "cannot capture the reference's output: " + reason};
+    }
 };

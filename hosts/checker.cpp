@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -19,10 +20,12 @@
 #include <io.h>
 #endif
 
+#include "alignment.h"
 #include "call_list.h"
 #include "capture.h"
 #include "diagnoses.h"
 #include "failure.h"
+#include "junit.h"
 #include "library.h"
 #include "probes.h"
 #include "quellot.h"
@@ -57,47 +60,23 @@ std::string shown(std::string_view bytes)
     return "\"" + escape_filename(bytes) + "\"";
 }
 
-// The first columns of every report of a probe: its name, padded, and "=> ".
-std::string_view probe_prefix(std::string_view line)
-{
-    constexpr size_t arrow = 21; // the column of "=> "
-    for (const Probe &probe : probes) {
-        const std::string_view name = probe.name;
-        if (line.starts_with(name) && line.find_first_not_of(' ', name.size()) == arrow &&
-            line.substr(arrow, 3) == "=> ")
-            return line.substr(0, arrow + 3);
-    }
-    return {};
-}
-
-// Whether a transcript's reports show bit patterns (the exact library) rather
-// than "%f" values: most of its value fields are 0x and 8 or 16 hex digits.
-bool shows_bits(std::string_view transcript)
+// Whether reports show bit patterns (the exact library) rather than "%f"
+// values: most value fields of the first few thousand are 0x and 8 or 16
+// hex digits.
+bool shows_bits(std::string_view text)
 {
     size_t reports = 0, patterns = 0;
-    for (size_t at = 0; at < transcript.size();) {
-        const size_t end = std::min(transcript.find('\n', at), transcript.size());
-        const std::string_view line = transcript.substr(at, end - at);
+    for (size_t at = 0; at < text.size() && reports < 4096;) {
+        const size_t end = std::min(text.find('\n', at), text.size());
+        const std::string_view line = text.substr(at, end - at);
         at = end + 1;
-        if (probe_prefix(line).empty() || line.size() < 42) continue;
+        if (probe_of_line(line) < 0 || line.size() < 42) continue;
         ++reports;
         const std::string_view value = line.substr(40, line.find_first_of(" \r", 40) - 40);
         patterns += (value.size() == 10 || value.size() == 18) && value.starts_with("0x") &&
                     value.find_first_not_of("0123456789abcdef", 2) == std::string_view::npos;
     }
     return reports > 0 && 2 * patterns > reports;
-}
-
-std::vector<std::string> lines_of(std::string_view text)
-{
-    std::vector<std::string> lines;
-    for (size_t at = 0; at < text.size();) {
-        const size_t end = text.find('\n', at);
-        const size_t next = end == std::string_view::npos ? text.size() : end + 1;
-        lines.emplace_back(text.substr(at, next - at));
-        at = next;
-    }
-    return lines;
 }
 
 // The reference library, its probes resolved once, and what they print.
@@ -111,23 +90,111 @@ public:
         double_filename_ = resolve<decltype(&call_double_filename)>(path, "call_double_filename");
     }
 
+    // What one attempt prints; the diagnoses try the same attempts often.
     std::string print(const Call &call, const Attempt &attempt)
     {
-        const auto key = std::make_tuple(call.probe->name, attempt.bits, attempt.filename, attempt.null_name);
-        const auto cached = cache_.find(key);
+        const auto cached = cache_.find(key(call, attempt));
         if (cached != cache_.end()) return cached->second;
+        if (cache_.size() >= (size_t{1} << 16)) cache_.clear();
+        make(call, attempt);
+        return cache_[key(call, attempt)] = capture_.take();
+    }
+
+    // The report of every call, end to end. The calls are made, the output
+    // read back once and cut where each report has its line ends (one, and
+    // one for each line feed in the name); a library that prints otherwise
+    // has its calls made again, each read back on its own.
+    Texts print_all(const std::vector<Call> &calls)
+    {
+        size_t feeds = 0;
+        for (const Call &call : calls) {
+            feeds += 1 + (call.probe->filename ? std::count(call.filename, call.filename + std::strlen(call.filename), '\n') : 0);
+            note_result(call, make(call, {call.bits, call.filename}));
+        }
+        std::string text = capture_.take();
+        if (static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) == feeds && text.ends_with('\n')) {
+            std::vector<size_t> ends;
+            ends.reserve(calls.size());
+            size_t at = 0;
+            for (const Call &call : calls) {
+                const size_t wanted = 1 + (call.probe->filename ? std::count(call.filename, call.filename + std::strlen(call.filename), '\n') : 0);
+                for (size_t k = 0; k < wanted; ++k) at = text.find('\n', at) + 1;
+                ends.push_back(at);
+            }
+            return Texts(std::move(text), std::move(ends));
+        }
+        text = std::string();
+        Texts reports;
+        for (const Call &call : calls) {
+            make(call, {call.bits, call.filename});
+            reports.add(capture_.take());
+        }
+        return reports;
+    }
+
+    // Makes every attempt not yet made, reads their reports back at once
+    // and keeps them for print(): the diagnoses of many findings cost a
+    // read of the output instead of one each.
+    void prefetch(const std::vector<std::pair<Call, Attempt>> &attempts)
+    {
+        constexpr size_t most = size_t{1} << 16;
+        if (cache_.size() + attempts.size() > most) cache_.clear();
+        std::vector<std::pair<decltype(cache_)::iterator, size_t>> made;
+        size_t feeds = 0;
+        for (const auto &[call, attempt] : attempts) {
+            const auto [at, added] = cache_.emplace(key(call, attempt), std::string());
+            if (!added) continue;
+            make(call, attempt);
+            const size_t wanted = 1 + (call.probe->filename && !attempt.null_name
+                                           ? std::count(attempt.filename.begin(), attempt.filename.end(), '\n')
+                                           : 0);
+            made.emplace_back(at, wanted);
+            feeds += wanted;
+        }
+        const std::string text = capture_.take();
+        if (static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) == feeds && text.ends_with('\n')) {
+            size_t from = 0;
+            for (auto &[at, wanted] : made) {
+                size_t end = from;
+                for (size_t k = 0; k < wanted; ++k) end = text.find('\n', end) + 1;
+                at->second = text.substr(from, end - from);
+                from = end;
+            }
+            return;
+        }
+        for (auto &[at, wanted] : made) cache_.erase(at);
+    }
+
+    size_t nonzero = 0; // calls whose probe returned non-zero
+    Call first_nonzero;
+    int64_t first_result = 0;
+
+private:
+    static std::tuple<std::string_view, uint64_t, std::string, bool> key(const Call &call, const Attempt &attempt)
+    {
+        return std::make_tuple(call.probe->name, attempt.bits, attempt.filename, attempt.null_name);
+    }
+
+    int64_t make(const Call &call, const Attempt &attempt)
+    {
         const char *name = attempt.null_name ? nullptr : attempt.filename.c_str();
         const float single = std::bit_cast<float>(static_cast<uint32_t>(attempt.bits));
         const double value = std::bit_cast<double>(attempt.bits);
-        const std::string_view probe = call.probe->name;
-        if (probe == "call_float") float_(single);
-        if (probe == "call_float_filename") float_filename_(name, single);
-        if (probe == "call_double") double_(value);
-        if (probe == "call_double_filename") double_filename_(name, value);
-        return cache_[key] = capture_.take();
+        switch (call.probe->ordinal) {
+        case 1: return double_(value);
+        case 2: return double_filename_(name, value);
+        case 3: return float_(single);
+        default: return float_filename_(name, single);
+        }
     }
 
-private:
+    void note_result(const Call &call, int64_t result)
+    {
+        if (result == 0 || nonzero++ > 0) return;
+        first_nonzero = call;
+        first_result = result;
+    }
+
     static Library open(const std::string &path)
     {
         std::string error;
@@ -154,105 +221,27 @@ private:
     std::map<std::tuple<std::string_view, uint64_t, std::string, bool>, std::string> cache_;
 };
 
-// How each call's expected report lines up with the transcript's lines.
-struct Alignment {
-    static constexpr size_t none = SIZE_MAX;
-    std::vector<std::vector<size_t>> taken; // per call: the transcript lines of its report; none: missing
-    std::vector<bool> identical;            // per call
-    std::vector<bool> used;                 // per transcript line: part of some call's report
-};
-
-// The most table cells the alignment may take (512 MB).
-constexpr size_t max_cells = size_t{1} << 25;
-
-// Lines the transcript up with the expected reports in order. What counts
-// first is the shape: every report paired with a call of its probe, the
-// fewest calls without a report and lines without a call; among the
-// alignments of the best shape, the one with the most identical reports wins.
-// So values that arrived one call out of step stay paired with their calls
-// instead of being matched to the neighbour they print like. A line that
-// neither starts like a report nor continues one (a file name's second line)
-// belongs to no call and is left out of the table.
-Alignment align(const std::vector<std::string> &expected, const std::vector<std::string> &all_lines)
-{
-    const size_t n = expected.size();
-    std::vector<std::vector<std::string>> wanted(n);
-    std::set<std::string_view> continuations;
-    for (size_t i = 0; i < n; ++i) {
-        wanted[i] = lines_of(expected[i]);
-        for (size_t t = 1; t < wanted[i].size(); ++t) continuations.insert(wanted[i][t]);
-    }
-    std::vector<size_t> kept;
-    for (size_t line = 0; line < all_lines.size(); ++line)
-        if (!probe_prefix(all_lines[line]).empty() || continuations.count(all_lines[line]) > 0) kept.push_back(line);
-    const size_t m = kept.size();
-    if ((n + 1) * (m + 1) > max_cells)
-        throw usage("the transcript holds " + std::to_string(m) + " report lines for " + std::to_string(n) +
-                    " calls: too many to line up");
-    const uint64_t skip = n + m + 1; // outweighs every count of differing reports
-    const auto line = [&](size_t j) -> const std::string & { return all_lines[kept[j]]; };
-    // Each line's and each call's report start, found once: the table below
-    // compares them in every cell.
-    std::vector<std::string_view> start(m), wanted_start(n);
-    for (size_t j = 0; j < m; ++j) start[j] = probe_prefix(line(j));
-    for (size_t i = 0; i < n; ++i) wanted_start[i] = wanted[i].empty() ? "" : probe_prefix(wanted[i][0]);
-
-    enum Step : uint8_t { match, differ, skip_call, skip_line };
-    struct Cell {
-        uint64_t cost = UINT64_MAX;
-        Step step = match;
-        uint8_t took = 0;
-    };
-    std::vector<std::vector<Cell>> table(n + 1, std::vector<Cell>(m + 1));
-    table[0][0].cost = 0;
-    const auto relax = [&](size_t i, size_t j, uint64_t cost, Step step, size_t took) {
-        if (cost < table[i][j].cost) table[i][j] = {cost, step, static_cast<uint8_t>(took)};
-    };
-    for (size_t i = 0; i <= n; ++i) {
-        for (size_t j = 0; j <= m; ++j) {
-            const uint64_t here = table[i][j].cost;
-            if (here == UINT64_MAX) continue;
-            if (j < m) relax(i, j + 1, here + skip, skip_line, 1);
-            if (i == n) continue;
-            relax(i + 1, j, here + skip, skip_call, 0);
-            const size_t k = std::min<size_t>(wanted[i].size(), UINT8_MAX);
-            bool same = j + k <= m;
-            for (size_t t = 0; same && t < k; ++t) same = line(j + t) == wanted[i][t];
-            if (same) relax(i + 1, j + k, here, match, k);
-            if (j < m && k > 0 && !start[j].empty() && start[j] == wanted_start[i]) {
-                for (size_t t = 1; t <= k && j + t <= m; ++t) {
-                    if (t > 1 && !start[j + t - 1].empty()) break;
-                    relax(i + 1, j + t, here + 1, differ, t);
-                }
-            }
-        }
-    }
-    Alignment alignment{std::vector<std::vector<size_t>>(n), std::vector<bool>(n, false),
-                        std::vector<bool>(all_lines.size(), false)};
-    for (size_t i = n, j = m; i > 0 || j > 0;) {
-        const Cell cell = table[i][j];
-        if (cell.step == skip_line) {
-            --j;
-            continue;
-        }
-        --i;
-        if (cell.step == skip_call) continue;
-        j -= cell.took;
-        alignment.identical[i] = cell.step == match;
-        for (size_t t = 0; t < cell.took; ++t) {
-            alignment.taken[i].push_back(kept[j + t]);
-            alignment.used[kept[j + t]] = true;
-        }
-    }
-    return alignment;
-}
-
 struct Finding {
     size_t call = Alignment::none; // the call, or none for a line of no call
     size_t line = Alignment::none; // its first transcript line, or none
     std::string received;
     std::vector<std::string> ids;  // every confirmed diagnosis, most specific first
     std::string note;
+    bool accepted = false;
+    bool as_expected = false; // received is the call's expected report, not held
+};
+
+// The calls without a report, kept apart from the findings: a transcript cut
+// short can leave a million of them.
+struct Missing {
+    std::vector<size_t> calls; // in call order
+    size_t noted = Alignment::none; // the call whose finding has the note
+    std::string note;
+
+    Finding finding(size_t call) const
+    {
+        return {call, Alignment::none, "", {"missing"}, call == noted ? note : ""};
+    }
 };
 
 std::string join(const std::vector<std::string> &ids)
@@ -262,92 +251,162 @@ std::string join(const std::vector<std::string> &ids)
     return out;
 }
 
-// Line ends that are not the runtime's are one finding; the transcript is
-// then turned into the runtime's, so that its reports compare as if written
-// by it. A transcript with both kinds is left as it is.
-void mend_line_ends(std::string &transcript, bool runtime_crlf, std::vector<Finding> &findings)
+// Line ends are judged on the whole transcript, against the reference's:
+// lines that end otherwise than the C runtime writes them are one finding,
+// and the transcript is then turned into the runtime's line ends, so that
+// its reports compare as if written by it. On a runtime that writes CR LF,
+// a transcript all in LF is what turning CR LF into LF gives (as for `cmp`):
+// it is turned back without a finding. A last line cut between its CR and
+// its LF loses the CR, as a report cut short.
+void judge_line_ends(std::string &transcript, const std::string &expected, std::vector<Finding> &findings)
 {
-    size_t feeds = 0, crlfs = 0;
-    for (size_t at = 0; (at = transcript.find('\n', at)) != std::string::npos; ++at, ++feeds)
-        crlfs += at > 0 && transcript[at - 1] == '\r';
-    const bool transcript_crlf = feeds > 0 && crlfs == feeds;
-    if (feeds == 0 || (crlfs > 0 && !transcript_crlf) || transcript_crlf == runtime_crlf) return;
-    std::string converted;
-    for (const char c : transcript) {
-        if (c == '\n' && runtime_crlf) converted += '\r';
-        if (c == '\n' && !runtime_crlf && !converted.empty() && converted.back() == '\r') converted.pop_back();
-        converted += c;
+    const auto count = [](const std::string &text) {
+        size_t feeds = 0, crlfs = 0;
+        for (size_t at = 0; (at = text.find('\n', at)) != std::string::npos; ++at, ++feeds)
+            crlfs += at > 0 && text[at - 1] == '\r';
+        return std::make_pair(feeds, crlfs);
+    };
+    const auto [expected_feeds, expected_crlfs] = count(expected);
+    const bool runtime_crlf = expected_feeds > 0 && expected_crlfs == expected_feeds;
+    const auto [feeds, crlfs] = count(transcript);
+    if (feeds == 0) return;
+    std::string note;
+    if (runtime_crlf && crlfs != feeds) {
+        if (crlfs > feeds / 2)
+            note = std::to_string(feeds - crlfs) + " of the transcript's " + std::to_string(feeds) +
+                   " lines end in LF, this C runtime writes CR LF";
+        std::string converted;
+        converted.reserve(transcript.size() + feeds);
+        for (size_t at = 0; at < transcript.size(); ++at) {
+            const bool lone = transcript[at] == '\n' && (at == 0 || transcript[at - 1] != '\r');
+            if (transcript[at] == '\n' && (lone || note.empty())) converted += '\r';
+            converted += transcript[at];
+        }
+        transcript = std::move(converted);
+    } else if (!runtime_crlf && crlfs > expected_crlfs) {
+        note = crlfs == feeds ? "the transcript's lines end in CR LF, this C runtime writes LF"
+                              : std::to_string(crlfs) + " of the transcript's " + std::to_string(feeds) +
+                                    " lines end in CR LF, this C runtime writes LF";
+        std::string converted;
+        converted.reserve(transcript.size());
+        for (const char c : transcript) {
+            if (c == '\n' && !converted.empty() && converted.back() == '\r') converted.pop_back();
+            converted += c;
+        }
+        if (!converted.empty() && converted.back() == '\r') converted.pop_back();
+        transcript = std::move(converted);
     }
-    transcript = converted;
-    findings.push_back({Alignment::none, Alignment::none, "", {"line-ends"},
-                        std::string("the transcript's lines end in ") + (transcript_crlf ? "CR LF" : "LF") +
-                            ", this C runtime writes " + (runtime_crlf ? "CR LF" : "LF")});
+    if (!note.empty()) findings.push_back({Alignment::none, Alignment::none, "", {"line-ends"}, note});
 }
+
+// Has the reference print many attempts at once, for the printer to give.
+using Prefetch = std::function<void(const std::vector<std::pair<Call, Attempt>> &)>;
 
 // The findings of each call whose report differs, is missing or arrived
 // elsewhere, and of each line of no call. A last line without its line end
 // is a report the process did not finish writing: it is set aside and
 // matched to a missing call.
-void compare(const std::vector<Call> &calls, const std::vector<std::string> &expected, const std::string &transcript,
-             bool exact, const Printer &print, std::vector<Finding> &findings)
+void compare(const std::vector<Call> &calls, const Texts &expected, std::string transcript, bool exact,
+             const Printer &print, const Prefetch &prefetch, std::vector<Finding> &findings, Missing &absent)
 {
-    std::vector<std::string> lines = lines_of(transcript);
-    std::string cut;
-    if (!lines.empty() && !lines.back().ends_with("\n")) {
-        cut = lines.back();
-        lines.pop_back();
-    }
-    const Alignment alignment = align(expected, lines);
-    const auto received_of = [&](size_t i) {
-        std::string text;
-        for (const size_t line : alignment.taken[i]) text += lines[line];
-        return text;
-    };
-    const auto present = [&](size_t i) { return !alignment.taken[i].empty(); };
+    const size_t last_feed = transcript.rfind('\n');
+    const size_t whole = last_feed == std::string::npos ? 0 : last_feed + 1;
+    const std::string cut = transcript.substr(whole);
+    transcript.resize(whole);
+    const Texts lines = Texts::lines_of(std::move(transcript));
+    std::vector<int8_t> probe_index(calls.size());
+    for (size_t i = 0; i < calls.size(); ++i) probe_index[i] = static_cast<int8_t>(calls[i].probe->ordinal - 1);
+    Alignment alignment = align(expected, probe_index, lines);
+    const auto received_of = [&](size_t i) { return std::string(lines.span(alignment.first[i], alignment.count[i])); };
 
     std::vector<size_t> missing;
-    std::vector<size_t> stray; // transcript lines of no call
-    for (size_t line = 0; line < lines.size(); ++line)
-        if (!alignment.used[line]) stray.push_back(line);
+    std::map<size_t, std::vector<size_t>> shifted_from;
+    const size_t first_finding = findings.size();
+    // The attempts of the next reports that differ are made together: once
+    // with a printer that only notes them (a superset: it confirms none),
+    // then for real, from what they printed.
+    constexpr size_t batch = 256;
+    size_t prefetched_to = 0;
+    const auto prefetch_from = [&](size_t from) {
+        std::vector<std::pair<Call, Attempt>> attempts;
+        const Printer note = [&](const Call &call, const Attempt &attempt) {
+            attempts.emplace_back(call, attempt);
+            return std::string();
+        };
+        size_t count = 0, i = from;
+        for (; i < calls.size() && count < batch; ++i) {
+            if (alignment.kind[i] != Alignment::differs) continue;
+            std::vector<size_t> ignored;
+            explain(calls, i, received_of(i), exact, note, ignored);
+            ++count;
+        }
+        prefetch(attempts);
+        prefetched_to = i;
+    };
     for (size_t i = 0; i < calls.size(); ++i) {
-        if (!present(i)) missing.push_back(i);
-        if (!present(i) || alignment.identical[i]) continue;
-        const std::string received = received_of(i);
-        Finding finding{i, alignment.taken[i].front(), received, {}, ""};
-        // Swapped with a neighbour's report.
-        for (const size_t j : {i - 1, i + 1})
-            if (j < calls.size() && received == expected[j] && !alignment.identical[j] && present(j) &&
-                received_of(j) == expected[i])
-                finding.ids = {"order"};
-        for (const std::string &id : explain(calls, i, received, exact, print)) finding.ids.push_back(id);
-        // A report that shares neither its value nor its file name with
-        // the call's own, and that nothing explains, is of no call.
-        const ReportFields got = fields_of(received), wanted = fields_of(expected[i]);
-        if (finding.ids.empty() && wanted.has_filename && got.value != wanted.value &&
-            got.filename != wanted.filename) {
+        const Alignment::Kind kind = alignment.kind[i];
+        if (kind == Alignment::differs && i >= prefetched_to) prefetch_from(i);
+        if (kind == Alignment::identical) continue;
+        if (kind == Alignment::missing) {
             missing.push_back(i);
-            for (const size_t line : alignment.taken[i]) stray.push_back(line);
             continue;
         }
-        if (finding.ids.empty()) finding.ids = {"unexplained"};
+        const std::string received = kind == Alignment::moved ? std::string() : received_of(i);
+        Finding finding{i, alignment.first[i], received, {}, ""};
+        if (kind == Alignment::moved) {
+            // Its report as expected: a shuffled transcript holds a million.
+            finding.as_expected = true;
+            finding.ids = {"order"};
+        } else if (kind == Alignment::wrong) {
+            // Another probe's report that shares neither the value nor
+            // the file name with the call's own is of no call.
+            const ReportFields got = fields_of(received), wanted = fields_of(std::string(expected[i]));
+            if (got.value != wanted.value && got.filename != wanted.filename) {
+                missing.push_back(i);
+                for (size_t t = 0; t < alignment.count[i]; ++t) alignment.used[alignment.first[i] + t] = false;
+                alignment.kind[i] = Alignment::missing;
+                continue;
+            }
+            finding.ids = {"wrong-probe"};
+            finding.note = "the report is one that " + std::string(probes[probe_of_line(received)].name) + " prints";
+        } else {
+            std::vector<size_t> from;
+            finding.ids = explain(calls, i, received, exact, print, from);
+            if (!from.empty()) shifted_from[i] = std::move(from);
+            // A report that shares neither its value nor its file name with
+            // the call's own, and that nothing explains, is of no call.
+            const ReportFields got = fields_of(received), wanted = fields_of(std::string(expected[i]));
+            if (finding.ids.empty() && wanted.has_filename && got.value != wanted.value &&
+                got.filename != wanted.filename) {
+                missing.push_back(i);
+                for (size_t t = 0; t < alignment.count[i]; ++t) alignment.used[alignment.first[i] + t] = false;
+                alignment.kind[i] = Alignment::missing;
+                continue;
+            }
+            if (finding.ids.empty()) finding.ids = {"unexplained"};
+        }
         findings.push_back(finding);
     }
-    std::sort(missing.begin(), missing.end());
-    std::sort(stray.begin(), stray.end());
-    // A report that arrived elsewhere while its call has none.
-    for (const size_t line : stray) {
-        const auto found = std::find_if(missing.begin(), missing.end(),
-                                        [&](size_t i) { return expected[i] == lines[line]; });
-        if (found != missing.end()) {
-            findings.push_back({*found, line, lines[line], {"order"}, ""});
-            missing.erase(found);
-        } else {
-            findings.push_back({Alignment::none, line, lines[line], {"extra"}, ""});
+    // With "%f" values, a neighbour's value that prints the same is no sign
+    // of values out of step unless the neighbour's own report differs too.
+    if (!exact)
+        for (size_t f = first_finding; f < findings.size(); ++f) {
+            Finding &finding = findings[f];
+            const auto found = shifted_from.find(finding.call);
+            if (found == shifted_from.end()) continue;
+            const auto &from = found->second;
+            const bool run = std::any_of(from.begin(), from.end(),
+                                         [&](size_t other) { return alignment.kind[other] != Alignment::identical; });
+            if (run) continue;
+            finding.ids.erase(std::remove(finding.ids.begin(), finding.ids.end(), "shifted"), finding.ids.end());
+            if (finding.ids.empty()) finding.ids = {"unexplained"};
         }
-    }
+    std::sort(missing.begin(), missing.end());
+    for (size_t line = 0; line < lines.size(); ++line)
+        if (!alignment.used[line]) findings.push_back({Alignment::none, line, std::string(lines[line]), {"extra"}, ""});
     size_t last_present = 0;
     for (size_t i = 0; i < calls.size(); ++i)
-        if (present(i) && std::find(missing.begin(), missing.end(), i) == missing.end()) last_present = i + 1;
+        if (alignment.kind[i] != Alignment::missing) last_present = i + 1;
     if (!cut.empty()) {
         const auto found = std::find_if(missing.begin(), missing.end(),
                                         [&](size_t i) { return i >= last_present && expected[i].starts_with(cut); });
@@ -360,12 +419,12 @@ void compare(const std::vector<Call> &calls, const std::vector<std::string> &exp
         }
     }
     const bool all_at_end = !missing.empty() && missing.front() >= last_present;
-    for (const size_t i : missing)
-        findings.push_back({i, Alignment::none, "", {"missing"},
-                            all_at_end && i == missing.front()
-                                ? "every missing report is at the end: the C runtime's standard output was "
-                                  "probably not flushed before the process ended"
-                                : ""});
+    if (all_at_end) {
+        absent.noted = missing.front();
+        absent.note = "every missing report is at the end: the C runtime's standard output was "
+                      "probably not flushed before the process ended";
+    }
+    absent.calls = std::move(missing);
 }
 
 // Where several diagnoses explain a difference, the one that explains the
@@ -402,7 +461,11 @@ size_t after_pointer(const std::vector<Call> &calls, const std::vector<Finding> 
             differs[finding.call] = true;
             const std::string &id = finding.ids.front();
             const Probe &probe = *calls[finding.call].probe;
-            if (probe.single != single || id.starts_with("name-") || id == "missing" || id == "order") continue;
+            // Only faults of where a value goes, not of what some values
+            // become on the way (NaNs, subnormals) or of the name.
+            if (probe.single != single || id.starts_with("name-") || id == "missing" || id == "order" ||
+                id == "wrong-probe" || id == "quieted" || id == "payload-lost" || id == "flushed")
+                continue;
             (probe.filename ? named_wrong : plain_wrong) += 1;
         }
         for (size_t i = 0; i < calls.size(); ++i)
@@ -412,42 +475,74 @@ size_t after_pointer(const std::vector<Call> &calls, const std::vector<Finding> 
     return count;
 }
 
-// One block per finding, in call order: where, the call, what was expected
-// and received, and the diagnosis. A transcript of something else entirely
+// One finding as it is printed: where, the call, what was expected and
+// received, and the diagnosis.
+std::string block(const Finding &finding, const std::vector<Call> &calls, const Texts &expected,
+                  const std::string &calls_name, const std::string &transcript_name)
+{
+    std::string out;
+    const std::string where_line =
+        finding.line == Alignment::none ? "no report" : transcript_name + ":" + std::to_string(finding.line + 1);
+    if (finding.call != Alignment::none) {
+        const Call &call = calls[finding.call];
+        const bool single = call.probe->single;
+        out += calls_name + ":" + std::to_string(call.line) + ", " + where_line + "\n";
+        char bits[24];
+        std::snprintf(bits, sizeof bits, "0x%0*llx", single ? 8 : 16, static_cast<unsigned long long>(call.bits));
+        out += "  call:      " + std::string(call.probe->name) + " " + bits + " = " + exact_decimal(call.bits, single);
+        if (call.probe->filename) out += ", filename " + shown(call.filename);
+        out += "\n  expected:  " + shown(expected[finding.call]) + "\n";
+    } else if (finding.line != Alignment::none) {
+        out += where_line + ": a line of no call\n";
+    } else {
+        out += transcript_name + "\n";
+    }
+    if (finding.line != Alignment::none)
+        out += "  received:  " + shown(finding.as_expected ? expected[finding.call] : finding.received) + "\n";
+    const std::string &id = finding.ids.front();
+    out += "  diagnosis: " + id + ": " + explanation(id) + "\n";
+    if (!finding.note.empty()) out += "             " + finding.note + "\n";
+    if (finding.ids.size() > 1)
+        out += "             (also explained by: " +
+               join(std::vector<std::string>(finding.ids.begin() + 1, finding.ids.end())) + ")\n";
+    if (finding.accepted) out += "             accepted: a known limitation (--accept)\n";
+    return out;
+}
+
+// Calls `each` with every finding and every missing call's, in call order.
+template <typename Each>
+void in_call_order(const std::vector<Finding> &findings, const Missing &absent, bool missing_accepted, Each &&each)
+{
+    size_t next = 0;
+    for (const Finding &finding : findings) {
+        for (; next < absent.calls.size() && absent.calls[next] < finding.call; ++next) {
+            Finding missing = absent.finding(absent.calls[next]);
+            missing.accepted = missing_accepted;
+            each(missing);
+        }
+        each(finding);
+    }
+    for (; next < absent.calls.size(); ++next) {
+        Finding missing = absent.finding(absent.calls[next]);
+        missing.accepted = missing_accepted;
+        each(missing);
+    }
+}
+
+// Every finding, in call order. A transcript of something else entirely
 // would bury the rest under its lines of no call: the first ones are shown,
 // the others counted.
-void print_findings(const std::vector<Finding> &findings, const std::vector<Call> &calls,
-                    const std::vector<std::string> &expected, const std::string &calls_name,
+void print_findings(const std::vector<Finding> &findings, const Missing &absent, bool missing_accepted,
+                    const std::vector<Call> &calls, const Texts &expected, const std::string &calls_name,
                     const std::string &transcript_name)
 {
     constexpr size_t extras_shown = 100;
     size_t extras = 0;
-    for (const Finding &finding : findings) {
-        if (finding.ids.front() == "extra" && ++extras > extras_shown) continue;
-        std::printf("\n");
-        const std::string where_line =
-            finding.line == Alignment::none ? "no report" : transcript_name + ":" + std::to_string(finding.line + 1);
-        if (finding.call != Alignment::none) {
-            const Call &call = calls[finding.call];
-            std::printf("%s:%zu, %s\n", calls_name.c_str(), call.line, where_line.c_str());
-            const bool single = call.probe->single;
-            std::printf("  call:      %s 0x%0*llx = %s", call.probe->name, single ? 8 : 16,
-                        static_cast<unsigned long long>(call.bits), exact_decimal(call.bits, single).c_str());
-            if (call.probe->filename) std::printf(", filename %s", shown(call.filename).c_str());
-            std::printf("\n  expected:  %s\n", shown(expected[finding.call]).c_str());
-        } else if (finding.line != Alignment::none) {
-            std::printf("%s: a line of no call\n", where_line.c_str());
-        } else {
-            std::printf("%s\n", transcript_name.c_str());
-        }
-        if (finding.line != Alignment::none) std::printf("  received:  %s\n", shown(finding.received).c_str());
-        const std::string &id = finding.ids.front();
-        std::printf("  diagnosis: %s: %s\n", id.c_str(), explanation(id).c_str());
-        if (!finding.note.empty()) std::printf("             %s\n", finding.note.c_str());
-        if (finding.ids.size() > 1)
-            std::printf("             (also explained by: %s)\n",
-                        join(std::vector<std::string>(finding.ids.begin() + 1, finding.ids.end())).c_str());
-    }
+    in_call_order(findings, absent, missing_accepted, [&](const Finding &finding) {
+        if (finding.ids.front() == "extra" && ++extras > extras_shown) return;
+        const std::string text = "\n" + block(finding, calls, expected, calls_name, transcript_name);
+        std::fwrite(text.data(), 1, text.size(), stdout);
+    });
     if (extras > extras_shown) std::printf("\n... and %zu more lines of no call\n", extras - extras_shown);
 }
 
@@ -459,40 +554,88 @@ int check(const CheckRequest &request)
     std::vector<Call> calls;
     for (const Call &call : list) calls.push_back(call);
     std::string transcript = read_transcript(request.transcript);
-    const bool exact = shows_bits(transcript);
+    const bool exact_default = request.exact || shows_bits(transcript);
     const std::string path =
-        !request.library.empty() ? request.library : exact ? request.exact_library : request.main_library;
+        !request.library.empty() ? request.library : exact_default ? request.exact_library : request.main_library;
 
-    std::vector<std::string> expected;
     std::vector<Finding> findings;
+    Missing absent;
+    Texts expected;
+    bool exact = false;
+    size_t nonzero = 0;
+    std::string nonzero_line;
     {
         Reference reference(path);
         const Printer print = [&](const Call &call, const Attempt &attempt) { return reference.print(call, attempt); };
-        for (const Call &call : calls) expected.push_back(print(call, {call.bits, call.filename}));
-        mend_line_ends(transcript, !expected.empty() && expected.front().ends_with("\r\n"), findings);
-        compare(calls, expected, transcript, exact, print, findings);
+        const Prefetch prefetch = [&](const std::vector<std::pair<Call, Attempt>> &attempts) {
+            reference.prefetch(attempts);
+        };
+        expected = reference.print_all(calls);
+        exact = shows_bits(expected.text());
+        nonzero = reference.nonzero;
+        if (nonzero > 0)
+            nonzero_line = request.calls + ":" + std::to_string(reference.first_nonzero.line) + ": " +
+                           describe(reference.first_nonzero) + " returned 0x" +
+                           hex_digits(static_cast<uint64_t>(reference.first_result), 16) + ", not 0" +
+                           (nonzero == 1 ? "" : " (and " + std::to_string(nonzero - 1) + " later call" +
+                                                    (nonzero == 2 ? "" : "s") + " too)");
+        if (transcript.empty()) {
+            for (size_t i = 0; i < calls.size(); ++i) absent.calls.push_back(i);
+            absent.noted = 0;
+            absent.note = "the transcript is empty";
+        } else {
+            judge_line_ends(transcript, expected.text(), findings);
+            compare(calls, expected, std::move(transcript), exact, print, prefetch, findings, absent);
+        }
     }
-    const std::map<std::string, size_t> counts = name_likeliest(findings);
+    std::map<std::string, size_t> counts = name_likeliest(findings);
+    if (!absent.calls.empty()) counts["missing"] += absent.calls.size();
     const size_t astray = after_pointer(calls, findings);
+    size_t accepted = 0;
+    for (Finding &finding : findings) {
+        finding.accepted = !request.accepted.empty() &&
+                           std::all_of(finding.ids.begin(), finding.ids.end(),
+                                       [&](const std::string &id) { return request.accepted.count(id) > 0; });
+        accepted += finding.accepted;
+    }
+    const bool missing_accepted = request.accepted.count("missing") > 0;
+    accepted += missing_accepted ? absent.calls.size() : 0;
+    const size_t finding_count = findings.size() + absent.calls.size();
 
-    std::sort(findings.begin(), findings.end(), [](const Finding &a, const Finding &b) {
+    std::stable_sort(findings.begin(), findings.end(), [](const Finding &a, const Finding &b) {
         return std::tie(a.call, a.line) < std::tie(b.call, b.line);
     });
     const std::string &transcript_name = request.transcript == "-" ? std::string("(standard input)") : request.transcript;
     std::printf("Checking %s against the %zu calls of %s,\nwith the reference made by the %s library %s%s.\n",
                 transcript_name.c_str(), calls.size(), request.calls.c_str(), exact ? "exact" : "main", path.c_str(),
-                request.library.empty() ? exact ? " (the transcript shows bit patterns)"
-                                                : " (the transcript shows \"%f\" values)"
-                                        : "");
-    print_findings(findings, calls, expected, request.calls, transcript_name);
+                !request.library.empty() || request.exact ? ""
+                : exact_default                           ? " (the transcript shows bit patterns)"
+                                                          : " (the transcript shows \"%f\" values)");
+    if (nonzero > 0) std::printf("The reference's probes did not all return 0: %s.\n", nonzero_line.c_str());
+    print_findings(findings, absent, missing_accepted, calls, expected, request.calls, transcript_name);
 
-    size_t identical = calls.size();
+    size_t identical = calls.size() - absent.calls.size();
     for (const Finding &finding : findings)
         if (finding.call != Alignment::none) --identical;
     std::vector<std::pair<std::string, size_t>> summary(counts.begin(), counts.end());
     if (astray > 0) summary.emplace_back("after-pointer", astray);
     std::stable_sort(summary.begin(), summary.end(), [](const auto &a, const auto &b) { return a.second > b.second; });
     std::printf("\nSummary: %zu of %zu calls identical\n", identical, calls.size());
-    for (const auto &[id, count] : summary) std::printf("  %5zu  %-16s %s\n", count, id.c_str(), explanation(id).c_str());
-    return findings.empty() ? 0 : 1;
+    for (const auto &[id, count] : summary)
+        std::printf("  %5zu  %-16s %s%s\n", count, id.c_str(), request.accepted.count(id) > 0 ? "(accepted) " : "",
+                    explanation(id).c_str());
+    if (accepted > 0)
+        std::printf("%zu of the %zu findings are accepted: they do not fail the check\n", accepted, finding_count);
+
+    if (!request.junit.empty()) {
+        std::vector<ReportedFinding> reported;
+        in_call_order(findings, absent, missing_accepted, [&](const Finding &finding) {
+            reported.push_back({finding.call, block(finding, calls, expected, request.calls, transcript_name),
+                                finding.accepted});
+        });
+        write_junit(request.junit, request.calls, calls, reported);
+    }
+    // As --replay says it, on standard error.
+    if (nonzero > 0) std::fprintf(stderr, "quellot-call: %s\n", nonzero_line.c_str());
+    return finding_count == accepted && nonzero == 0 ? 0 : 1;
 }

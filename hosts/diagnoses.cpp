@@ -1,5 +1,6 @@
 #include "diagnoses.h"
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -124,7 +125,7 @@ std::string utf8_replaced(const std::string &name)
 } // namespace
 
 std::vector<std::string> explain(const std::vector<Call> &calls, size_t index, const std::string &received,
-                                 bool exact, const Printer &print)
+                                 bool exact, const Printer &print, std::vector<size_t> &shifted_from)
 {
     const Call &call = calls[index];
     const bool single = call.probe->single;
@@ -147,19 +148,23 @@ std::vector<std::string> explain(const std::vector<Call> &calls, size_t index, c
     // Faults of the value.
     if (is_nan(call.bits, single)) {
         if ((call.bits & quiet_bit(single)) == 0) value("quieted", call.bits | quiet_bit(single));
-        if (shows_bits && is_nan(arrived, single)) value("payload-lost", arrived);
+        // Any other NaN that arrived, unless quieting alone explains it.
+        if (shows_bits && is_nan(arrived, single) && !seen["quieted"]) value("payload-lost", arrived);
         for (const uint64_t quiet : {quiet_bit(single), quiet_bit(single) | sign})
             value("payload-lost", quiet | (single ? 0x7f800000u : 0x7ff0000000000000u));
     }
     if (is_subnormal(call.bits, single)) value("flushed", call.bits & sign);
     if ((call.bits & sign) != 0) value("sign-lost", call.bits & ~sign);
     if (single) {
-        // A float register holding a double: most ABIs read the float from
-        // the low half, s390x from the high half, and RISC-V reads a value
-        // that is not NaN-boxed as the canonical NaN.
+        // A float register holding a double: the float is read from the
+        // low half, on big-endian s390x from the high half, and RISC-V
+        // reads a value that is not NaN-boxed as the canonical NaN.
         const uint64_t widened = std::bit_cast<uint64_t>(static_cast<double>(as_float(call.bits)));
-        value("double-as-float", widened & 0xffffffffu);
+#if defined(__s390x__)
         value("double-as-float", widened >> 32);
+#else
+        value("double-as-float", widened & 0xffffffffu);
+#endif
 #if defined(__riscv)
         value("double-as-float", 0x7fc00000u);
 #endif
@@ -169,23 +174,37 @@ std::vector<std::string> explain(const std::vector<Call> &calls, size_t index, c
         // held: read from the report where it shows, else the zeros that a
         // 32-bit load leaves, or the ones of RISC-V's NaN-boxing.
         const uint64_t narrow = float_bits(static_cast<float>(std::bit_cast<double>(call.bits)));
-        for (const uint64_t high : {shows_bits ? arrived >> 32 : 0, uint64_t{0}, uint64_t{0xffffffff}})
-            value("float-as-double", high << 32 | narrow);
+#if defined(__s390x__)
         value("float-as-double", narrow << 32 | (shows_bits ? arrived & 0xffffffffu : 0));
+#else
+        for (const uint64_t high : {shows_bits ? arrived >> 32 : 0, uint64_t{0}})
+            value("float-as-double", high << 32 | narrow);
+#if defined(__riscv)
+        value("float-as-double", uint64_t{0xffffffff} << 32 | narrow);
+#endif
+#endif
         value("narrowed", std::bit_cast<uint64_t>(static_cast<double>(as_float(narrow))));
     }
-    // Every N that explains the line (a NaN's text reads back as the
-    // default NaN): the checker names the one that explains most of the
-    // transcript.
-    for (int digits = 1; digits <= 17; ++digits) {
-            const uint64_t sent = through_decimal(call.bits, single, digits);
-            if (sent != call.bits) value("decimal-" + std::to_string(digits), sent);
-        }
+    // Every N that explains the line: the checker names the one that
+    // explains most of the transcript. A NaN has no decimal text: what
+    // would read back is the default NaN, which payload-lost explains.
+    for (int digits = 1; digits <= 17 && !is_nan(call.bits, single); ++digits) {
+        const uint64_t sent = through_decimal(call.bits, single, digits);
+        if (sent != call.bits) value("decimal-" + std::to_string(digits), sent);
+    }
     // The value of a neighbouring call: next or previous in the list, of the
     // same width, or of the same probe.
     const auto neighbour = [&](size_t from, int step, auto &&same) {
-        for (size_t other = from + static_cast<size_t>(step); other < calls.size(); other += static_cast<size_t>(step))
-            if (same(calls[other])) return value("shifted", converted(calls[other].bits, calls[other].probe->single, single));
+        for (size_t other = from + static_cast<size_t>(step); other < calls.size(); other += static_cast<size_t>(step)) {
+            if (!same(calls[other])) continue;
+            const Attempt attempt{converted(calls[other].bits, calls[other].probe->single, single), call.filename};
+            if (print(call, attempt) == received) {
+                seen["shifted"] = true;
+                if (std::find(ids.begin(), ids.end(), "shifted") == ids.end()) ids.push_back("shifted");
+                shifted_from.push_back(other);
+            }
+            return;
+        }
     };
     for (const int step : {-1, 1}) {
         neighbour(index, step, [](const Call &) { return true; });
@@ -205,6 +224,18 @@ std::vector<std::string> explain(const std::vector<Call> &calls, size_t index, c
         if (ids.empty()) confirm("name-other", {call.bits, fields.filename});
     }
     return ids;
+}
+
+bool known_diagnosis(const std::string &id)
+{
+    if (id.starts_with("decimal-")) {
+        const std::string digits = id.substr(8);
+        int n = 0;
+        const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
+        return ec == std::errc() && end == digits.data() + digits.size() && n >= 1 && n <= 17 &&
+               digits == std::to_string(n);
+    }
+    return explanation(id) != id;
 }
 
 std::string explanation(const std::string &id)
@@ -235,6 +266,7 @@ std::string explanation(const std::string &id)
         {"name-other", "the value arrived intact, the file name differs in another way"},
         {"line-ends", "the transcript's line ends are not the ones this C runtime writes (CR LF or LF); "
                       "compared after converting them"},
+        {"wrong-probe", "the report of another probe arrived for the call: the FFI called the wrong export"},
         {"missing", "no report arrived for the call"},
         {"extra", "a line that belongs to no call: the host's own output, or a report twice"},
         {"order", "the call's report arrived, but out of order"},

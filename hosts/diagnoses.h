@@ -22,9 +22,13 @@ using Printer = std::function<std::string(const Call &call, const Attempt &attem
 
 // The ids of every diagnosis that explains `received` as the report of
 // calls[index], most specific first; empty when none does. `exact` tells
-// whether the reports show bit patterns.
+// whether the reports show bit patterns. `shifted_from` receives the calls
+// whose value, arriving instead, would explain it (for `shifted`).
 std::vector<std::string> explain(const std::vector<Call> &calls, size_t index, const std::string &received,
-                                 bool exact, const Printer &print);
+                                 bool exact, const Printer &print, std::vector<size_t> &shifted_from);
+
+// Every diagnosis id that a finding can carry, for --accept to check.
+bool known_diagnosis(const std::string &id);
 
 // The value field and the file name of a report, as the probe was handed
 // them (a line end that the runtime wrote as CR LF is LF again).

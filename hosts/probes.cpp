@@ -10,8 +10,8 @@ const Probe &probe_named(std::string_view name)
 {
     for (const Probe &probe : probes)
         if (name == probe.name) return probe;
-    throw usage("unknown probe '" + std::string(name) +
-                "': expected call_float, call_float_filename, call_double or call_double_filename");
+    throw usage("unknown probe " + quoted(name) +
+                ": expected call_float, call_float_filename, call_double or call_double_filename");
 }
 
 std::string describe(const Call &call)

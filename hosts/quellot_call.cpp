@@ -18,9 +18,17 @@
 #include <system_error>
 #include <vector>
 
+#include <csignal>
+#include <fcntl.h>
+#if defined(_WIN32)
+#include <io.h>
+#endif
+
 #include "call_list.h"
 #include "checker.h"
+#include "diagnoses.h"
 #include "failure.h"
+#include "generate.h"
 #include "library.h"
 #include "probes.h"
 #include "system_text.h"
@@ -32,7 +40,9 @@ constexpr const char *help = R"help(usage:
   quellot-call [--library PATH] [--bits] PROBE [FILENAME] VALUE
   quellot-call [--library PATH] [--bits] --ordinal N [FILENAME] VALUE   (Windows)
   quellot-call [--library PATH] --replay FILE
-  quellot-call [--library PATH] --check CALLS TRANSCRIPT
+  quellot-call [--library PATH | --exact] [--accept IDS] [--junit FILE]
+               --check CALLS TRANSCRIPT
+  quellot-call --generate N [--seed S]
   quellot-call [--library PATH]
   quellot-call --help
 
@@ -61,7 +71,18 @@ probe a run needs is resolved before the first call.
                  "-" for standard input) with the reports the library prints
                  for the same calls, and name the fault behind each difference;
                  the exact library is the default when TRANSCRIPT shows bit
-                 patterns
+                 patterns (or with --exact)
+  --accept IDS   with --check: the diagnosis ids (such as quieted,payload-lost)
+                 of known limitations, separated by commas; a finding whose
+                 diagnoses are all accepted is still printed, marked accepted,
+                 and does not fail the check
+  --junit FILE   with --check: also write the findings to FILE as a JUnit XML
+                 report, a test case per group of the call list (the calls
+                 after a comment)
+  --generate N   write a call list of N calls to standard output: every probe,
+                 every class of value, file names with every byte; the same
+                 bytes for the same seed on every machine
+  --seed S       with --generate: the seed, a number (default 1)
   --bits         VALUE is the raw IEEE bit pattern in hexadecimal: 8 digits for
                  the float probes, 16 for the double probes, optional 0x; for
                  signalling NaNs, NaN payloads and exact subnormals
@@ -75,12 +96,14 @@ large or too small for the probe's precision is refused.
 
 Exit status: 0 when every probe returned 0; 1 when a probe returned anything
 else (every call is still made); for --check, 0 when every report is identical
-and 1 when any differs; 2 for a usage error (unknown probe or
+or differs only as accepted, and 1 when any differs (or a probe of the
+reference returned non-zero); 2 for a usage error (unknown probe or
 option, an option given twice or with an empty value, wrong number of
 arguments, a value that does not parse or is out of range, a call list that
 cannot be read whole or holds a malformed line, with its number); 3 when the library cannot be loaded or the
 probe cannot be resolved; 4 when quellot-call itself fails: standard output
-cannot be written (the help, or the probes' lines), or memory runs out.
+cannot be written (the help, or the probes' lines, also to a pipe whose reader
+has gone), the reference cannot be captured, or memory runs out.
 )help";
 
 // Prints `failure` as one line on standard error and returns its exit
@@ -168,12 +191,23 @@ int call_all(const std::string &path, const Calls &calls, bool by_ordinal, const
     return 0;
 }
 
+// The whole number `text` given to `option`.
+uint64_t number(std::string_view text, const char *option)
+{
+    uint64_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size())
+        throw usage(std::string(option) + " " + quoted(text) + " is not a whole number");
+    return value;
+}
+
 int run(const std::vector<std::string_view> &args)
 {
     std::string path;
     bool exact = false;
     std::string replay;
     std::vector<std::string_view> check;
+    std::string_view accept, junit, generate, seed;
     bool bits = false;
     bool by_ordinal = false;
     Call request;
@@ -194,9 +228,10 @@ int run(const std::vector<std::string_view> &args)
         }
         // The last of two would win silently.
         if (std::find(given.begin(), given.end(), option) != given.end())
-            throw usage("option '" + std::string(option) + "' is given twice");
+            throw usage("option " + quoted(option) + " is given twice");
         given.push_back(option);
         if (option == "--help") {
+            if (args.size() != 1) throw usage("--help takes no other argument");
             std::fputs(help, stdout);
             check_output("the help");
             return 0;
@@ -208,6 +243,14 @@ int run(const std::vector<std::string_view> &args)
         } else if (option == "--check") {
             check.push_back(option_value(option));
             check.push_back(option_value(option));
+        } else if (option == "--accept") {
+            accept = option_value(option);
+        } else if (option == "--junit") {
+            junit = option_value(option);
+        } else if (option == "--generate") {
+            generate = option_value(option);
+        } else if (option == "--seed") {
+            seed = option_value(option);
         } else if (option == "--exact") {
             exact = true;
         } else if (option == "--bits") {
@@ -226,17 +269,45 @@ int run(const std::vector<std::string_view> &args)
             by_ordinal = true;
 #endif
         } else {
-            throw usage("unknown option '" + std::string(option) + "'");
+            throw usage("unknown option " + quoted(option));
         }
     }
     std::vector<std::string_view> rest(args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
     if (exact && !path.empty()) throw usage("--exact and --library both name the library: give one");
 
+    if (!generate.empty()) {
+        if (given.size() != (seed.empty() ? 1 : 2) || !rest.empty())
+            throw usage("--generate takes only N and --seed S");
+        const uint64_t count = number(generate, "--generate");
+#if defined(_WIN32)
+        _setmode(_fileno(stdout), _O_BINARY);
+#endif
+        generate_calls(count, seed.empty() ? 1 : number(seed, "--seed"), stdout);
+        check_output("the call list");
+        return 0;
+    }
+    if (!seed.empty()) throw usage("--seed goes with --generate");
+    if (check.empty() && (!accept.empty() || !junit.empty()))
+        throw usage(std::string(!accept.empty() ? "--accept" : "--junit") + " goes with --check");
     if (!check.empty()) {
         if (bits || by_ordinal || !rest.empty() || !replay.empty())
             throw usage("--check takes no --bits, --ordinal, --replay, PROBE or VALUE");
-        const int status = ::check({std::string(check[0]), std::string(check[1]), path,
-                                    default_library(QUELLOT_LIBRARY_FILE), default_library(QUELLOT_EXACT_LIBRARY_FILE)});
+        CheckRequest checking;
+        checking.calls = check[0];
+        checking.transcript = check[1];
+        checking.library = path;
+        checking.main_library = default_library(QUELLOT_LIBRARY_FILE);
+        checking.exact_library = default_library(QUELLOT_EXACT_LIBRARY_FILE);
+        checking.exact = exact;
+        checking.junit = junit;
+        for (size_t at = 0; at <= accept.size() && !accept.empty();) {
+            const size_t comma = std::min(accept.find(',', at), accept.size());
+            const std::string id(accept.substr(at, comma - at));
+            if (!known_diagnosis(id)) throw usage("--accept: '" + id + "' is not a diagnosis id");
+            checking.accepted.insert(id);
+            at = comma + 1;
+        }
+        const int status = ::check(checking);
         check_output("the findings");
         return status;
     }
@@ -291,6 +362,11 @@ int wmain(int argc, wchar_t **argv)
 int main(int argc, char **argv)
 #endif
 {
+#if defined(SIGPIPE)
+    // A pipe whose reader has gone is lost output like any other: every
+    // call is still made, and the exit status says so.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     try {
 #if defined(_WIN32)
         std::vector<std::string> utf8_args;

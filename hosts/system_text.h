@@ -76,3 +76,13 @@ inline std::FILE *open_for_reading(const std::string &path)
     return std::fopen(path.c_str(), "rb");
 #endif
 }
+
+// Opens (or makes) the file at `path` (UTF-8) for writing bytes, as fopen does.
+inline std::FILE *open_for_writing(const std::string &path)
+{
+#if defined(_WIN32)
+    return _wfopen(system_path(path).c_str(), L"wb");
+#else
+    return std::fopen(path.c_str(), "wb");
+#endif
+}

@@ -40,7 +40,6 @@ template <typename T>
 uint64_t parse(std::string_view text)
 {
     using Raw = std::conditional_t<sizeof(T) == 4, uint32_t, uint64_t>;
-    const std::string quoted = "'" + std::string(text) + "'";
     std::string_view body = text;
     const bool negative = !body.empty() && body.front() == '-';
     if (negative) body.remove_prefix(1);
@@ -53,9 +52,9 @@ uint64_t parse(std::string_view text)
     const auto [end, ec] = std::from_chars(body.data(), body.data() + body.size(), value, format);
     if (body.empty() || !(is_digit(body.front(), format) || body.front() == '.') ||
         ec == std::errc::invalid_argument || end != body.data() + body.size())
-        throw usage("VALUE " + quoted + " is not a number");
+        throw usage("VALUE " + quoted(text) + " is not a number");
     if (ec == std::errc::result_out_of_range)
-        throw usage("VALUE " + quoted + " is out of range for " + precision(sizeof(T) == 4));
+        throw usage("VALUE " + quoted(text) + " is out of range for " + precision(sizeof(T) == 4));
     return std::bit_cast<Raw>(negative ? -value : value);
 }
 
@@ -75,7 +74,7 @@ uint64_t parse_bits(std::string_view text, bool single, bool prefix)
     const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), raw, 16);
     if (digits.size() != width || ec != std::errc() || end != digits.data() + digits.size() ||
         (prefixed && !prefix))
-        throw usage("'" + std::string(text) + "' is not a " + precision(single) + " bit pattern of " +
+        throw usage(quoted(text) + " is not a " + precision(single) + " bit pattern of " +
                     std::to_string(width) + " hexadecimal digits" +
                     (prefixed && !prefix ? " (a call list writes them without 0x)" : ""));
     return raw;
@@ -135,10 +134,25 @@ std::string exact_decimal(uint64_t bits, bool single)
     const double value = single ? static_cast<double>(std::bit_cast<float>(static_cast<uint32_t>(bits)))
                                 : std::bit_cast<double>(bits);
     if (std::isinf(value)) return sign + "inf";
-    // Every double is a finite binary fraction, so 767 significant digits
-    // hold it exactly; the zeros that pad it are dropped.
+    // Every double is a finite binary fraction m * 2^e (m odd), so its exact
+    // decimal has as many digits after the point as -e, and no more
+    // significant digits than those and its integer part's: at most 767.
+    // A digit more than that bound is asked for, and the zeros that pad
+    // it are dropped.
+    int digits_wanted = 1;
+    if (value != 0) {
+        const uint64_t raw = std::bit_cast<uint64_t>(value);
+        const uint64_t field = raw >> 52 & 0x7ff;
+        uint64_t m = raw & 0xfffffffffffffu;
+        int e = field == 0 ? -1074 : static_cast<int>(field) - 1075;
+        if (field != 0) m |= uint64_t{1} << 52;
+        for (; (m & 1) == 0; m >>= 1) ++e;
+        const int whole = static_cast<int>(std::ceil((std::ilogb(value) + 1) * 0.30103)) + 1;
+        digits_wanted = std::clamp(whole + std::max(0, -e), 1, 767);
+    }
     char text[800];
-    const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, 767).ptr;
+    const auto end =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, digits_wanted).ptr;
     std::string digits(text, end);
     const size_t e = digits.find('e');
     size_t last = digits.find_last_not_of('0', e - 1);

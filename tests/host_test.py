@@ -2,17 +2,22 @@
 standard error byte for byte, as a user at a terminal would."""
 
 import argparse
+import hashlib
 import os
 import pathlib
+import random
 import re
 import resource
 import shlex
 import shutil
+import signal
 import struct
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
+import xml.etree.ElementTree
 from concurrent.futures import ThreadPoolExecutor
 
 ARGS = None
@@ -135,11 +140,18 @@ USAGE_ERRORS = [
     (["--bits", "--bits", "call_float", "3f800000"], "option '--bits' is given twice"),
 ]
 
-# Refused values reach the command line's error line whole. (ValueText in
+# Refused values reach the command line's error line by their first 200
+# bytes and their length: a huge one is not copied whole. (ValueText in
 # the GoogleTest suite tries every form that is refused; a Windows command
 # line holds at most 32767 characters.)
 USAGE_ERRORS += [
-    (["call_double", "1" * 20000], "VALUE '%s' is out of range for double precision" % ("1" * 20000)),
+    (["call_double", "1" * 20000], "VALUE '%s...' (20000 bytes) is out of range for double precision" % ("1" * 200)),
+    (["--help", "call_float"], "--help takes no other argument"),
+    (["call_float", "1", "--help"], "got 2 arguments"),
+    (["--generate", "x1"], "--generate 'x1' is not a whole number"),
+    (["--seed", "1"], "--seed goes with --generate"),
+    (["--accept", "quieted", "call_float", "1"], "--accept goes with --check"),
+    (["--accept", "quieted,nonsense", "--check", "a", "b"], "--accept: 'nonsense' is not a diagnosis id"),
     (["call_float", "0xinf"], "VALUE '0xinf' is not a number"),
     (["call_double_filename", "f", "nan(123)"], "VALUE 'nan(123)' is not a number"),
 ]
@@ -211,6 +223,19 @@ class ReferenceHost(unittest.TestCase):
         code, err = run_to_full_disk("--help")
         self.assertEqual(code, 4)
         self.assert_one_error_line(err, "cannot write the help to standard output")
+
+    def test_generated_lists_are_the_same_bytes_on_every_target(self):
+        code, out, err = run(ARGS.host, "--generate", "3000", "--seed", "5")
+        self.assertEqual((code, err), (0, b""))
+        self.assertEqual(hashlib.sha256(out).hexdigest(), GENERATED_3000_SEED_5)
+        folder = work_dir()
+        self.addCleanup(shutil.rmtree, folder)
+        (folder / "g.txt").write_bytes(out)
+        self.assertEqual(run(ARGS.host, "--replay", str(folder / "g.txt"))[0], 0)
+        for probe in (F, FF, D, DF):
+            self.assertIn(probe.split()[0].encode() + b"\t", out)
+        for byte in range(1, 256):
+            self.assertIn(b"\\n" if byte == 10 else escape(byte), out)
 
     def assert_one_error_line(self, err, message):
         text = err.decode("latin-1")
@@ -306,6 +331,25 @@ class HostileInput(unittest.TestCase):
                                       preexec_fn=lambda: os.close(1), timeout=60)
                 self.assertEqual(done.returncode, 4)
                 self.assertTrue(done.stderr.startswith(message), done.stderr)
+
+    def test_a_closed_pipe_is_lost_output(self):
+        """The reader of the pipe goes after 10 bytes: every call is still
+        made, and the exit status and its line say the output was lost."""
+        if ARGS.windows:
+            self.skipTest("Windows has no SIGPIPE")
+        skip_host_logic_under_emulation(self)
+        folder = work_dir()
+        self.addCleanup(shutil.rmtree, folder)
+        listing = folder / "calls.txt"
+        listing.write_bytes(pathlib.Path(ARGS.calls).read_bytes() * 60)
+        command = ([ARGS.emulator] if ARGS.emulator else []) + [ARGS.host, "--replay", str(listing)]
+        child = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        child.stdout.read(10)
+        child.stdout.close()
+        err = child.stderr.read()
+        self.assertEqual(child.wait(timeout=60), 4)
+        self.assertTrue(err.startswith(b"quellot-call: cannot write the probes' lines to standard output: "), err)
+        self.assertEqual(err.count(b"\n"), 1, err)
 
     def test_a_folder_path_near_the_linux_limit(self):
         """quellot-call in a folder whose path is about 4,080 characters: the
@@ -528,6 +572,13 @@ class ConformanceKit(unittest.TestCase):
                 code, out, err = run(ARGS.host, "--replay", str(listing))
                 self.assertEqual((code, out), (2, b""))
                 self.assertIn(("%s:%d: %s" % (listing, line, message)).encode("latin-1"), err)
+        # A byte-order mark is refused by name, its bytes shown.
+        listing = folder / "bom.txt"
+        listing.write_bytes(b"\xef\xbb\xbfcall_float\t3F800000\n")
+        code, out, err = run(ARGS.host, "--replay", str(listing))
+        self.assertEqual((code, out), (2, b""))
+        self.assertIn(b":1: the list starts with a UTF-8 byte-order mark (the bytes \\xEF\\xBB\\xBF)", err)
+        self.assertNotIn(b"\xef", err)
         for args in (["--replay", str(folder / "none.txt")], ["--replay", "x", "call_float", "1"],
                      ["--bits", "--replay", "x"]):
             with self.subTest(args=args):
@@ -670,8 +721,10 @@ CHECKED_FAULTS = [
     ("double-as-float", {"double-as-float"}, None),
     ("float-as-double", {"float-as-double"}, None),
     ("narrowed", {"narrowed"}, None),
-    ("decimal-6", {"decimal-6"}, None),
-    ("decimal-15", {"decimal-15"}, None),
+    # A NaN through a decimal text arrives as the default NaN: with the twin,
+    # that is a rebuilt NaN, not a number of digits.
+    ("decimal-6", {"decimal-6"}, {"decimal-6", "payload-lost"}),
+    ("decimal-15", {"decimal-15"}, {"decimal-15", "payload-lost"}),
     ("sign-lost", {"sign-lost"}, None),
     ("quieted", set(), {"quieted"}),
     ("flushed", set(), {"flushed"}),
@@ -700,6 +753,12 @@ HALF_LEFT_OVER = {"linux-i386", "linux-armhf", "linux-s390x"}
 # and under Wine.
 ABI_FAULTS = {"none", "double-as-float", "float-as-double", "after-pointer", "quieted", "missing"}
 
+# Faults (and whether with the main library) whose transcripts hold values
+# that print exactly like another call's report: the alignment pairs some of
+# those otherwise (order, missing and extra), so only the leading diagnosis
+# is required.
+NOISY_FAULTS = {("shifted", True), ("shifted", False), ("double-as-float", True)}
+
 SUMMARY_LINE = re.compile(r"^\s+(\d+)\s+([a-z][a-z0-9-]*)(?:\s|$)")
 
 
@@ -725,9 +784,17 @@ class Checker(unittest.TestCase):
         return sum(1 for line in pathlib.Path(ARGS.calls).read_bytes().split(b"\n")
                    if line.strip(b" \t\r") and not line.startswith(b"#"))
 
-    def assert_checks(self, result, ids, summary_start=None):
+    def assert_checks(self, result, ids, summary_start=None, noisy=False):
         code, out, err = result
         found, summary = diagnoses(out)
+        if noisy:
+            # The fault's diagnosis leads the summary; some of its values
+            # print like a neighbour's and are lined up otherwise.
+            self.assertEqual((code, err), (1, b""), summary)
+            self.assertLessEqual(ids, found, summary)
+            first = SUMMARY_LINE.match(summary.split("\n")[1]).group(2)
+            self.assertIn(first, ids, summary)
+            return
         self.assertEqual((code, found, err), (1 if ids else 0, ids, b""), summary or out[-2000:])
         if summary_start:
             self.assertTrue(summary.startswith(summary_start), summary)
@@ -768,7 +835,7 @@ class Checker(unittest.TestCase):
                                   "which the main library's line does not show" % ARGS.target)
                 self.assertEqual((made[0], made[2]), (0, b""))
                 self.assertEqual((by_stdin[0], diagnoses(by_stdin[1])[0]), (by_file[0], diagnoses(by_file[1])[0]))
-                self.assert_checks(by_file, ids)
+                self.assert_checks(by_file, ids, noisy=(fault, library == ARGS.library) in NOISY_FAULTS)
 
     def test_the_reference_transcripts_check_clean(self):
         """Without --library, the exact twin's transcript is recognised."""
@@ -785,12 +852,20 @@ class Checker(unittest.TestCase):
                 self.assert_checks(run(ARGS.host, *check_with, "--check", ARGS.calls, str(transcript)), set(), clean)
 
     def test_line_ends_that_the_runtime_does_not_write_are_one_finding(self):
+        """CR LF where the runtime writes LF is one finding; LF where it
+        writes CR LF is what the README's conversion for cmp gives, and
+        passes: the shipped LF golden transcript passes everywhere."""
         code, out, _ = run(ARGS.host, "--replay", ARGS.calls)
         self.assertEqual(code, 0)
-        other = out.replace(b"\r\n", b"\n") if ARGS.windows else out.replace(b"\n", b"\r\n")
-        result = run(ARGS.host, "--check", ARGS.calls, "-", stdin=other)
-        self.assert_checks(result, {"line-ends"})
-        self.assertRegex(diagnoses(result[1])[1], r"\n\s+1\s+line-ends\s")
+        if ARGS.windows:
+            self.assert_checks(run(ARGS.host, "--check", ARGS.calls, "-", stdin=out.replace(b"\r\n", b"\n")),
+                               set())
+        else:
+            result = run(ARGS.host, "--check", ARGS.calls, "-", stdin=out.replace(b"\n", b"\r\n"))
+            self.assert_checks(result, {"line-ends"})
+            self.assertRegex(diagnoses(result[1])[1], r"\n\s+1\s+line-ends\s")
+        golden = str(pathlib.Path(ARGS.calls).with_suffix(".exact.txt"))
+        self.assert_checks(run(ARGS.host, "--library", ARGS.exact_library, "--check", ARGS.calls, golden), set())
 
     def test_a_transcript_of_another_list_is_missing_and_extra_reports(self):
         folder = self.folder()
@@ -809,6 +884,89 @@ class Checker(unittest.TestCase):
                 self.assertEqual((code, out), (2, b""))
                 self.assertTrue(err.startswith(b"quellot-call: cannot read transcript '"), err)
                 self.assertEqual(err.count(b"\n"), 1, err)
+
+    def test_a_client_that_died_part_way(self):
+        """Quieted signalling NaNs, then the transcript ends: the quieted
+        reports are not taken for later calls that print like them, and the
+        calls after the cut are missing, at the end."""
+        skip_host_logic_under_emulation(self)
+        made = run(ARGS.broken_host, ARGS.exact_library, ARGS.calls, "quieted")
+        self.assertEqual((made[0], made[2]), (0, b""))
+        cut = b"".join(line + b"\n" for line in made[1].split(b"\n")[:134])
+        code, out, err = run(ARGS.host, "--library", ARGS.exact_library, "--check", ARGS.calls, "-", stdin=cut)
+        self.assert_checks((code, out, err), {"quieted", "missing"}, "Summary: 132 of 210 calls identical\n")
+        self.assertRegex(diagnoses(out)[1], r"\n\s+76\s+missing\s.*\n\s+2\s+quieted\s")
+        self.assertIn(b"every missing report is at the end", out)
+
+    def test_its_own_failures_are_said(self):
+        """A reference that cannot be captured is refused before anything is
+        printed (exit 4), and leaves nothing behind; the header names the
+        library loaded; --exact is honoured; a probe that returns non-zero
+        is said on standard error, as --replay says it."""
+        skip_host_logic_under_emulation(self)
+        folder = self.folder()
+        code, golden_list, _ = run(ARGS.host, "--replay", ARGS.calls)
+        transcript = folder / "main.txt"
+        transcript.write_bytes(golden_list)
+        check = ["--check", ARGS.calls, str(transcript)]
+        command = ([ARGS.emulator] if ARGS.emulator else []) + [ARGS.host, *check]
+        closed = subprocess.run(command, stdin=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                                preexec_fn=lambda: os.close(1), timeout=60)
+        self.assertEqual(closed.returncode, 4)
+        # (Under Wine a closed standard output still takes a handle: the
+        # findings are what cannot be written.)
+        self.assertTrue(closed.stderr.startswith(b"quellot-call: cannot write the findings" if ARGS.windows else
+                                                 b"quellot-call: cannot capture the reference's output: "),
+                        closed.stderr)
+        exact = run(ARGS.host, "--exact", *check)
+        self.assertEqual(exact[0], 1)
+        self.assertIn(b"with the reference made by the exact library", exact[1])
+        named = run(ARGS.host, "--library", ARGS.library, "--check", ARGS.calls,
+                    str(pathlib.Path(ARGS.calls).with_suffix(".exact.txt")))
+        self.assertIn(b"with the reference made by the main library", named[1])
+        nonzero = run(ARGS.host, "--library", ARGS.nonzero_library, *check)
+        self.assertEqual(nonzero[0], 1)
+        self.assertRegex(nonzero[2], rb"^quellot-call: .*calls.txt:21: call_float\(bits 00000000\) returned "
+                                     rb"0x0000000100000000, not 0 \(and \d+ later calls too\)\r?\n$")
+        if ARGS.windows:
+            self.skipTest("TMPDIR and signals are Linux's: Wine's temporary folder is its prefix's")
+        empty = folder / "tmp"
+        empty.mkdir()
+        cases = [(str(folder / "none"), b"no folder for temporary files"), (str(empty), None)]
+        for tmpdir, message in cases:
+            with self.subTest(tmpdir=tmpdir):
+                code, out, err = run(ARGS.host, *check, env=dict(os.environ, TMPDIR=tmpdir))
+                if message:
+                    self.assertEqual((code, out), (4, b""))
+                    self.assertIn(message, err)
+                else:
+                    self.assertEqual((code, err), (0, b""))
+                self.assertEqual(sorted(p.name for p in folder.iterdir()), ["main.txt", "tmp"])
+                self.assertEqual(list(empty.iterdir()), [])
+        # A temporary folder that fills up: files may not grow past 4 KiB.
+        def small_files():
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (4096, 4096))
+        full = subprocess.run(([ARGS.emulator] if ARGS.emulator else []) + [ARGS.host, *check],
+                              stdin=subprocess.DEVNULL, capture_output=True, timeout=60, preexec_fn=small_files,
+                              env=dict(os.environ, TMPDIR=str(empty)))
+        self.assertEqual((full.returncode, full.stdout), (4, b""))
+        self.assertTrue(full.stderr.startswith(b"quellot-call: cannot capture the reference's output: cannot write"),
+                        full.stderr)
+        self.assertEqual(list(empty.iterdir()), [])
+        # Ended by a signal while it checks a long transcript.
+        big_list, big = folder / "big-list.txt", folder / "big.txt"
+        big_list.write_bytes(pathlib.Path(ARGS.calls).read_bytes() * 400)
+        big.write_bytes(golden_list * 400)
+        for signal_number in (signal.SIGINT, signal.SIGTERM):
+            with self.subTest(signal=signal_number):
+                child = subprocess.Popen(([ARGS.emulator] if ARGS.emulator else []) +
+                                         [ARGS.host, "--check", str(big_list), str(big)],
+                                         stdout=subprocess.DEVNULL, env=dict(os.environ, TMPDIR=str(empty)))
+                time.sleep(0.2)
+                child.send_signal(signal_number)
+                child.wait(timeout=60)
+                self.assertEqual(list(empty.iterdir()), [])
 
     def test_malformed_lists_are_refused_as_replay_refuses_them(self):
         """Both read the list through the same code, so one list of each kind
@@ -832,6 +990,161 @@ class Checker(unittest.TestCase):
                 replayed = run(ARGS.host, "--replay", str(listing))
                 self.assertEqual(replayed[:2], (2, b""))
                 self.assertEqual(run(ARGS.host, "--check", str(listing), str(transcript)), replayed)
+
+
+# What quellot-call --generate 3000 --seed 5 writes, on every target.
+GENERATED_3000_SEED_5 = "a0bcfad3491e8e96f39f095658f6047f40b62b09def7c5a544f2c26c4995d15d"
+
+
+def report_sizes(listing):
+    """Lines of each call's report in a call list: one, and one for each
+    line feed in its file name."""
+    def feeds(field):
+        return sum(1 for escape in re.findall(rb"\\(\\|n|t|r|x..)", field) if escape == b"n")
+
+    return [1 + feeds(line.split(b"\t")[2]) if line.count(b"\t") == 2 else 1
+            for line in listing.split(b"\n") if line.strip(b" \t\r") and not line.startswith(b"#")]
+
+
+def reports_of(transcript, sizes):
+    """A transcript cut into its calls' reports."""
+    lines = [line + b"\n" for line in transcript.split(b"\n")[:-1]]
+    reports, at = [], 0
+    for size in sizes:
+        reports.append(b"".join(lines[at:at + size]))
+        at += size
+    return reports
+
+
+def missing_lines(out):
+    """The call-list lines that --check names without a report."""
+    return [int(n) for n in re.findall(rb":(\d+), no report\r?\n", out)]
+
+
+class CheckerDamage(unittest.TestCase):
+    """--check of a generated list's twin transcript, damaged in known ways:
+    one table of (damage, expected diagnoses)."""
+
+    def setUp(self):
+        skip_host_logic_under_emulation(self)
+        self.folder = work_dir()
+        self.addCleanup(shutil.rmtree, self.folder)
+        code, listing, err = run(ARGS.host, "--generate", "24", "--seed", "11")
+        self.assertEqual((code, err), (0, b""))
+        self.listing = self.write("calls.txt", listing)
+        code, self.reference, err = run(ARGS.host, "--library", ARGS.exact_library, "--replay", self.listing)
+        self.assertEqual((code, err), (0, b""))
+        self.numbers = [n for n, line in enumerate(listing.split(b"\n"), 1)
+                        if line.strip(b" \t\r") and not line.startswith(b"#")]
+        self.reports = reports_of(self.reference, report_sizes(listing))
+
+    def write(self, name, data):
+        path = self.folder / name
+        path.write_bytes(data)
+        return str(path)
+
+    def check(self, transcripts, *options):
+        """--check of each transcript, several at a time."""
+        cases = [(["--library", ARGS.exact_library, *options, "--check", self.listing,
+                   self.write("t%d.txt" % n, data)],) for n, data in enumerate(transcripts)]
+        return run_all(cases)
+
+    def test_cut_at_every_point_names_the_calls_after_it_missing(self):
+        cuts = range(len(self.reports) + 1)
+        for cut, (code, out, err) in zip(cuts, self.check([b"".join(self.reports[:cut]) for cut in cuts])):
+            with self.subTest(cut=cut):
+                ids, summary = diagnoses(out)
+                self.assertEqual((code, ids, err), (int(cut < len(self.reports)),
+                                                    {"missing"} if cut < len(self.reports) else set(), b""), summary)
+                self.assertEqual(missing_lines(out), self.numbers[cut:])
+                if 0 < cut < len(self.reports):
+                    self.assertIn(b"every missing report is at the end", out)
+                if cut == 0:
+                    self.assertIn(b"the transcript is empty", out)
+
+    def test_each_damage_gets_its_findings(self):
+        reports = self.reports
+        # A report that a float probe printed in place of a double one.
+        wrong = next(n for n, report in enumerate(reports) if report.startswith(D.encode()))
+        shuffled = list(reports)
+        random.Random(5).shuffle(shuffled)
+        lf = self.reference.replace(b"\r\n", b"\n") if ARGS.windows else self.reference
+        crlf = lf.replace(b"\n", b"\r\n")
+        native = crlf if ARGS.windows else lf
+        other = lf if ARGS.windows else crlf
+        one_other = native.replace(written("\n"), b"\n" if ARGS.windows else b"\r\n", 1)
+        cases = [
+            ("moved 1 place", reports[1:2] + reports[:1] + reports[2:], {"order"}),
+            ("moved 2 places", reports[1:3] + reports[:1] + reports[3:], {"order"}),
+            ("moved to the end", reports[1:] + reports[:1], {"order"}),
+            ("moved from the end", reports[-1:] + reports[:-1], {"order"}),
+            ("fully shuffled", shuffled, {"order"}),
+            ("printed twice", [r for r in reports for _ in (0, 1)], {"extra"}),
+            ("a line dropped", reports[:5] + reports[6:], {"missing"}),
+            ("a wrong probe", reports[:wrong] + [reports[wrong].replace(D.encode(), F.encode()[:len(D)])]
+             + reports[wrong + 1:], {"wrong-probe"}),
+            # An LF transcript on a CR LF runtime is what the README's
+            # conversion gives: it passes, as it passes cmp.
+            ("the other line ends", [other], set() if ARGS.windows else {"line-ends"}),
+            ("one line with the other end", [one_other], {"line-ends"}),
+            ("cut between CR and LF", [crlf[:-1]], {"missing"} if ARGS.windows else {"line-ends", "missing"}),
+        ]
+        results = self.check([b"".join(transcript) for _, transcript, _ in cases])
+        for (name, _, ids), (code, out, err) in zip(cases, results):
+            with self.subTest(damage=name):
+                found, summary = diagnoses(out)
+                self.assertEqual((code, found, err), (1 if ids else 0, ids, b""), out.decode("latin-1")[-3000:])
+        counts = {name: len(re.findall(rb"diagnosis: order", out)) for (name, _, _), (_, out, _) in zip(cases, results)}
+        self.assertEqual([counts["moved 2 places"], counts["moved to the end"], counts["moved from the end"]], [1, 1, 1])
+        self.assertIn(b"the report was cut off", results[-1][1])
+
+    def test_many_line_feeds_in_a_name(self):
+        name = "a\\n" * 300 + "end"
+        listing = self.write("feeds.txt", ("call_double_filename\t3FF0000000000000\t%s\ncall_float\t3F800000\n"
+                                          % name).encode())
+        cut = self.write("cut.txt", ("call_double_filename\t3FF0000000000000\t%s\ncall_float\t3F800000\n"
+                                     % name[:3 * 150]).encode())
+        transcripts = []
+        for calls in (listing, cut):
+            code, out, err = run(ARGS.host, "--library", ARGS.exact_library, "--replay", calls)
+            self.assertEqual((code, err), (0, b""))
+            transcripts.append(self.write("feeds-%d.txt" % len(transcripts), out))
+        results = run_all([(["--library", ARGS.exact_library, "--check", listing, transcript],)
+                           for transcript in transcripts])
+        self.assertEqual((results[0][0], diagnoses(results[0][1])[0]), (0, set()))
+        self.assertEqual((results[1][0], diagnoses(results[1][1])[0]), (1, {"name-truncated"}))
+        self.assertNotIn(b"a line of no call", results[1][1])
+
+    def test_accepted_findings_and_the_junit_report(self):
+        """A signalling NaN quieted on the way, accepted or not; the JUnit
+        report read back with an XML parser."""
+        made = run(ARGS.broken_host, ARGS.exact_library, self.listing, "quieted")
+        self.assertEqual((made[0], made[2]), (0, b""))
+        transcript = self.write("quieted.txt", made[1])
+        junit = [str(self.folder / name) for name in ("failed.xml", "accepted.xml", "other.xml")]
+        results = run_all([(["--junit", junit[0], "--check", self.listing, transcript],),
+                           (["--junit", junit[1], "--accept", "quieted", "--check", self.listing, transcript],),
+                           (["--junit", junit[2], "--accept", "zero,payload-lost", "--check", self.listing,
+                             transcript],)])
+        self.assertEqual([(code, diagnoses(out)[0], err) for code, out, err in results],
+                         [(1, {"quieted"}, b""), (0, {"quieted"}, b""), (1, {"quieted"}, b"")])
+        self.assertIn(b"accepted: a known limitation", results[1][1])
+        self.assertIn(b"(accepted)", results[1][1])
+        quieted = len(re.findall(rb"diagnosis: quieted", results[0][1]))
+        for path, failures in zip(junit, (quieted, 0, quieted)):
+            root = xml.etree.ElementTree.parse(path).getroot()
+            cases = root.findall("./testsuite/testcase")
+            self.assertEqual([case.get("name").split(" (")[0] for case in cases],
+                             ["calls 1 to 24", "the transcript's lines of no call and line ends"])
+            found = sum(int(failure.get("message").split()[0]) for failure in root.iter("failure"))
+            self.assertEqual((found, int(root.get("failures"))), (failures, int(failures > 0)), path)
+
+def escape(byte):
+    """A file-name byte as a call list writes it."""
+    special = {0x5c: b"\\\\", 0x09: b"\\t", 0x0a: b"\\n", 0x0d: b"\\r"}
+    if byte in special:
+        return special[byte]
+    return bytes([byte]) if 0x20 <= byte <= 0x7e else b"\\x%02X" % byte
 
 
 class InstalledTree(unittest.TestCase):
