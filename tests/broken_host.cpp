@@ -27,6 +27,7 @@
 #include "library.h"
 #include "probes.h"
 #include "quellot.h"
+#include "target_nans.h"
 
 namespace {
 
@@ -50,13 +51,13 @@ struct Fault {
 
 // The masks of a value's fields in its probe's precision.
 struct Fields {
-    uint64_t sign, exponent, fraction, quiet;
+    uint64_t sign, exponent, fraction;
 };
 
 Fields fields(const Step &call)
 {
-    return call.probe->single ? Fields{1ull << 31, 0xffull << 23, (1ull << 23) - 1, 1ull << 22}
-                              : Fields{1ull << 63, 0x7ffull << 52, (1ull << 52) - 1, 1ull << 51};
+    return call.probe->single ? Fields{1ull << 31, 0xffull << 23, (1ull << 23) - 1}
+                              : Fields{1ull << 63, 0x7ffull << 52, (1ull << 52) - 1};
 }
 
 float float_of(const Step &call)
@@ -241,12 +242,11 @@ const std::map<std::string_view, Fault> &faults()
         {"decimal-6", {.change = decimal(6)}},
         {"decimal-15", {.change = decimal(15)}},
         {"sign-lost", {.change = each([](Step &call) { call.bits &= ~fields(call).sign; })}},
-        // A signalling NaN: the exponent all ones, the quiet bit clear, the
-        // fraction not zero.
+        // A signalling NaN by this target's convention, quieted as its own
+        // floating-point unit quiets it.
         {"quieted", {.change = each([](Step &call) {
-                         const Fields f = fields(call);
-                         if ((call.bits & f.exponent) == f.exponent && (call.bits & f.fraction) != 0)
-                             call.bits |= f.quiet;
+                         if (is_signalling(call.bits, call.probe->single))
+                             call.bits = quieted(call.bits, call.probe->single);
                      })}},
         // A subnormal: the exponent all zeros, the fraction not zero.
         {"flushed", {.change = each([](Step &call) {

@@ -690,6 +690,16 @@ CHECKED_FAULTS = [
 # float-as-double there (the twin's line shows it).
 HALF_LEFT_OVER = {"linux-i386", "linux-armhf", "linux-s390x"}
 
+
+def sign_changed(transcript, golden):
+    """Whether a value of an exact transcript arrived with another sign than
+    in the golden transcript, line for line."""
+    def negative(line):
+        return line[42:43] in b"89abcdef"
+    return any(negative(got) != negative(want)
+               for got, want in zip(transcript.split(b"\n"), golden.split(b"\n")) if got != want)
+
+
 # Under qemu every program start costs about 0.1 s of both cores, so there
 # only the faults whose outcome depends on the ABI are made: where a value
 # of the wrong width or after a pointer lands, what quiets a NaN, and what
@@ -758,8 +768,17 @@ class Checker(unittest.TestCase):
             with self.subTest(faults="independent of the ABI"):
                 self.skipTest("under qemu only the faults that depend on the ABI are made (%s); the others "
                               "run natively and under Wine" % ", ".join(sorted(ABI_FAULTS)))
+        # "%f" prints every NaN of a sign alike: the main library shows a
+        # quieted NaN only where this target's quieting changes its sign
+        # (MIPS and RISC-V, whose operations give a positive default NaN),
+        # as the twin's transcript of the same fault shows.
+        golden = pathlib.Path(ARGS.calls).with_suffix(".exact.txt").read_bytes()
+        quieted_sign = any(fault == "quieted" and library == ARGS.exact_library and sign_changed(made[1], golden)
+                           for (fault, library, _), (made, _, _) in zip(cases, results))
         for (fault, library, ids), (made, by_file, by_stdin) in zip(cases, results):
             with self.subTest(fault=fault, library=pathlib.Path(library).name):
+                if fault == "quieted" and quieted_sign:
+                    ids = {"quieted"}
                 if fault == "float-as-double" and library == ARGS.library and ARGS.target in HALF_LEFT_OVER:
                     self.skipTest("on %s the double's other half is left over from earlier calls, "
                                   "which the main library's line does not show" % ARGS.target)
