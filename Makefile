@@ -1,4 +1,5 @@
-# The front door. Each target first installs what is missing (as root).
+# The front door. Each target first installs what it is missing (as root):
+# make test-PRESET only what that target needs.
 #   make demo          builds the Linux library and the Windows DLL and runs the
 #                      reference host's demo natively and under Wine
 #   make test          builds and tests every target, one after the other
@@ -7,14 +8,16 @@
 #   make suite-time    times every target's tests, after a build
 #   make bench         measures a probe call against the printf it makes
 
-PRESETS = native windows linux-i386 linux-aarch64 linux-armhf linux-riscv64 linux-s390x
+PRESETS = native windows linux-i386 linux-aarch64 linux-armhf linux-riscv64 linux-s390x \
+          linux-armel linux-mipsel linux-mips64el linux-ppc64el
 
 .PHONY: deps build demo test $(addprefix test-,$(PRESETS)) package suite-time bench clean
 
 deps:
-	@tools/install-deps.sh
+	@tools/install-deps.sh $(PRESETS)
 
-build: deps
+build:
+	@tools/install-deps.sh native windows
 	cmake --preset native
 	cmake --build --preset native
 	cmake --preset windows
@@ -30,7 +33,8 @@ demo: build
 test: deps
 	@set -e; for preset in $(PRESETS); do cmake --workflow --preset $$preset; done
 
-$(addprefix test-,$(PRESETS)): test-%: deps
+$(addprefix test-,$(PRESETS)): test-%:
+	@tools/install-deps.sh $*
 	cmake --workflow --preset $*
 
 package: deps
