@@ -685,10 +685,31 @@ CHECKED_FAULTS = [
 
 # Targets where a float passed to a double probe leaves half of the double
 # it reads to whatever an earlier call left there: the next stack slot on
-# i386, s1 beside s0 on armhf, the right half of f0 on s390x. The main
-# library's "%f" line does not show that half, so --check cannot confirm
-# float-as-double there (the twin's line shows it).
-HALF_LEFT_OVER = {"linux-i386", "linux-armhf", "linux-s390x"}
+# i386, s1 beside s0 on armhf, the right half of f0 on s390x, the high half
+# of $f12 on mipsel. The main library's "%f" line does not show that half,
+# so --check cannot confirm float-as-double there (the twin's line shows it).
+HALF_LEFT_OVER = {"linux-i386", "linux-armhf", "linux-s390x", "linux-mipsel"}
+
+# Targets where the value after a pointer goes to another place for a float
+# than for a double. A value of the wrong width passed to a file-name probe
+# lands where the probe does not look, and the probe reads a register that
+# the caller left as it was: what arrives is left over, and no diagnosis
+# can confirm it. There double-as-float and float-as-double are checked on
+# the one-argument probes, and the file-name probes are stated invisible.
+PLACED_BY_WIDTH = {
+    "linux-armel": "r1 for a float, r2:r3 for a double",
+    "linux-mipsel": "$a1 for a float, $a2:$a3 for a double",
+}
+WIDTH_FAULTS = {"double-as-float", "float-as-double"}
+
+# Faults that arrive as another, or not at all, on a target: the ids that
+# --check gives them there (with either library), and why.
+ARRIVES_OTHERWISE = {
+    ("linux-ppc64el", "double-as-float"): (set(), "invisible: a floating-point register holds a float in "
+                                           "double format, so the double of a float is the float itself"),
+    ("linux-ppc64el", "float-as-double"): ({"narrowed"}, "a float is held in double format: the double probe "
+                                           "receives the value rounded to single precision"),
+}
 
 
 def sign_changed(transcript, golden):
@@ -752,18 +773,29 @@ class Checker(unittest.TestCase):
                  for fault, main, exact in CHECKED_FAULTS for library in (ARGS.library, ARGS.exact_library)
                  if not emulated or fault in ABI_FAULTS]
 
+        one_argument = folder / "one-argument.txt"
+        one_argument.write_bytes(b"".join(line for line in pathlib.Path(ARGS.calls).read_bytes().splitlines(True)
+                                          if b"_filename\t" not in line))
+        placed_by_width = PLACED_BY_WIDTH.get(ARGS.target)
+
         def make_and_check(case):
             fault, library, _ = case
-            made = run(ARGS.broken_host, library, ARGS.calls, fault)
+            calls = str(one_argument) if placed_by_width and fault in WIDTH_FAULTS else ARGS.calls
+            made = run(ARGS.broken_host, library, calls, fault)
             transcript = folder / ("%s-%s.txt" % (fault, pathlib.Path(library).stem))
             transcript.write_bytes(made[1])
-            check = ["--library", library, "--check", ARGS.calls]
+            check = ["--library", library, "--check", calls]
             by_file = run(ARGS.host, *check, str(transcript))
             by_stdin = run(ARGS.host, *check, "-", stdin=made[1]) if fault in self.THROUGH_STDIN else by_file
             return made, by_file, by_stdin
 
         with ThreadPoolExecutor(max_workers=4) as pool:
             results = list(pool.map(make_and_check, cases))
+        if placed_by_width:
+            with self.subTest(faults=", ".join(sorted(WIDTH_FAULTS)), probes="file-name"):
+                self.skipTest("invisible on %s: after the pointer the value goes to %s, so a value of the "
+                              "wrong width lands where the probe does not look, and it reads what an earlier "
+                              "call left; checked on the one-argument probes" % (ARGS.target, placed_by_width))
         if emulated:
             with self.subTest(faults="independent of the ABI"):
                 self.skipTest("under qemu only the faults that depend on the ABI are made (%s); the others "
@@ -777,6 +809,7 @@ class Checker(unittest.TestCase):
                            for (fault, library, _), (made, _, _) in zip(cases, results))
         for (fault, library, ids), (made, by_file, by_stdin) in zip(cases, results):
             with self.subTest(fault=fault, library=pathlib.Path(library).name):
+                ids = ARRIVES_OTHERWISE.get((ARGS.target, fault), (ids, ""))[0]
                 if fault == "quieted" and quieted_sign:
                     ids = {"quieted"}
                 if fault == "float-as-double" and library == ARGS.library and ARGS.target in HALF_LEFT_OVER:
