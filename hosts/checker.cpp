@@ -1,7 +1,6 @@
 #include "checker.h"
 
 #include <algorithm>
-#include <bit>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -105,10 +104,10 @@ class Reference {
 public:
     explicit Reference(const std::string &path) : library_(open(path))
     {
-        float_ = resolve<decltype(&call_float)>(path, "call_float");
-        float_filename_ = resolve<decltype(&call_float_filename)>(path, "call_float_filename");
-        double_ = resolve<decltype(&call_double)>(path, "call_double");
-        double_filename_ = resolve<decltype(&call_double_filename)>(path, "call_double_filename");
+        float_ = resolve<FloatProbe>(path, "call_float");
+        float_filename_ = resolve<FloatFilenameProbe>(path, "call_float_filename");
+        double_ = resolve<DoubleProbe>(path, "call_double");
+        double_filename_ = resolve<DoubleFilenameProbe>(path, "call_double_filename");
     }
 
     std::string print(const Call &call, const Attempt &attempt)
@@ -117,13 +116,11 @@ public:
         const auto cached = cache_.find(key);
         if (cached != cache_.end()) return cached->second;
         const char *name = attempt.null_name ? nullptr : attempt.filename.c_str();
-        const float single = std::bit_cast<float>(static_cast<uint32_t>(attempt.bits));
-        const double value = std::bit_cast<double>(attempt.bits);
         const std::string_view probe = call.probe->name;
-        if (probe == "call_float") float_(single);
-        if (probe == "call_float_filename") float_filename_(name, single);
-        if (probe == "call_double") double_(value);
-        if (probe == "call_double_filename") double_filename_(name, value);
+        if (probe == "call_float") float_(float_value(attempt.bits));
+        if (probe == "call_float_filename") float_filename_(name, float_value(attempt.bits));
+        if (probe == "call_double") double_(double_value(attempt.bits));
+        if (probe == "call_double_filename") double_filename_(name, double_value(attempt.bits));
         return cache_[key] = capture_.take();
     }
 
@@ -146,10 +143,10 @@ private:
     }
 
     Library library_;
-    decltype(&call_float) float_ = nullptr;
-    decltype(&call_float_filename) float_filename_ = nullptr;
-    decltype(&call_double) double_ = nullptr;
-    decltype(&call_double_filename) double_filename_ = nullptr;
+    FloatProbe float_ = nullptr;
+    FloatFilenameProbe float_filename_ = nullptr;
+    DoubleProbe double_ = nullptr;
+    DoubleFilenameProbe double_filename_ = nullptr;
     OutputCapture capture_;
     std::map<std::tuple<std::string_view, uint64_t, std::string, bool>, std::string> cache_;
 };

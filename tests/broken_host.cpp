@@ -80,16 +80,16 @@ F resolve(const Library &library, const Step &call)
     return function;
 }
 
-// The call made as a correct FFI makes it.
+// The call made as a correct FFI makes it, the value's bits untouched.
 int64_t correct(const Library &library, const std::string &, const Step &call)
 {
     const char *name = call.filename.c_str();
     if (call.probe->single) {
-        if (call.probe->filename) return resolve<decltype(&call_float_filename)>(library, call)(name, float_of(call));
-        return resolve<decltype(&call_float)>(library, call)(float_of(call));
+        if (call.probe->filename) return resolve<FloatFilenameProbe>(library, call)(name, float_value(call.bits));
+        return resolve<FloatProbe>(library, call)(float_value(call.bits));
     }
-    if (call.probe->filename) return resolve<decltype(&call_double_filename)>(library, call)(name, double_of(call));
-    return resolve<decltype(&call_double)>(library, call)(double_of(call));
+    if (call.probe->filename) return resolve<DoubleFilenameProbe>(library, call)(name, double_value(call.bits));
+    return resolve<DoubleProbe>(library, call)(double_value(call.bits));
 }
 
 // Changes every call with `change`.
@@ -204,8 +204,10 @@ int64_t after_pointer(const Library &library, const std::string &path, const Ste
     if (!call.probe->filename) return correct(library, path, call);
     const char *name = call.filename.c_str();
     if (call.probe->single)
-        return resolve<int64_t (*)(const char *, float, float)>(library, call)(name, 0.0f, float_of(call));
-    return resolve<int64_t (*)(const char *, double, double)>(library, call)(name, 0.0, double_of(call));
+        return resolve<int64_t (*)(const char *, FloatValue, FloatValue)>(library, call)(name, float_value(0),
+                                                                                          float_value(call.bits));
+    return resolve<int64_t (*)(const char *, DoubleValue, DoubleValue)>(library, call)(name, double_value(0),
+                                                                                        double_value(call.bits));
 }
 
 // The file-name probes given a null pointer instead of the name.
@@ -213,8 +215,8 @@ int64_t null_name(const Library &library, const std::string &path, const Step &c
 {
     if (!call.probe->filename) return correct(library, path, call);
     if (call.probe->single)
-        return resolve<decltype(&call_float_filename)>(library, call)(nullptr, float_of(call));
-    return resolve<decltype(&call_double_filename)>(library, call)(nullptr, double_of(call));
+        return resolve<FloatFilenameProbe>(library, call)(nullptr, float_value(call.bits));
+    return resolve<DoubleFilenameProbe>(library, call)(nullptr, double_value(call.bits));
 }
 
 // Ends the process at once, without flushing the C runtime's standard
