@@ -164,13 +164,20 @@ std::vector<std::string> explain(const std::vector<Call> &calls, size_t index, c
     if ((call.bits & sign) != 0) value("sign-lost", call.bits & ~sign);
     if (single) {
         // A float register holding a double: most ABIs read the float from
-        // the low half, s390x from the high half, and RISC-V reads a value
-        // that is not NaN-boxed as the canonical NaN.
+        // the low half, s390x from the high half, RISC-V reads a value that
+        // is not NaN-boxed as the canonical NaN.
         const uint64_t widened = std::bit_cast<uint64_t>(static_cast<double>(as_float(call.bits)));
         value("double-as-float", widened & 0xffffffffu);
         value("double-as-float", widened >> 32);
 #if defined(__riscv)
         value("double-as-float", 0x7fc00000u);
+#endif
+#if defined(__alpha__)
+        // Alpha holds a float in its register as a double, and a float
+        // probe stores the register's sign, two exponent bits and the next
+        // 29 bits: only a number of single precision's range, a subnormal
+        // float not among them, comes back as itself.
+        value("double-as-float", (widened >> 32 & 0xc0000000u) | (widened >> 29 & 0x3fffffffu));
 #endif
     } else {
         // A double register holding a float: the float's bits in the low half
