@@ -9,7 +9,8 @@
 #   make bench         measures a probe call against the printf it makes
 
 PRESETS = native windows linux-i386 linux-aarch64 linux-armhf linux-riscv64 linux-s390x \
-          linux-armel linux-mipsel linux-mips64el linux-ppc64el
+          linux-armel linux-mipsel linux-mips64el linux-ppc64el \
+          linux-ppc64 linux-mips linux-powerpc linux-sparc64 linux-m68k linux-hppa linux-alpha
 
 .PHONY: deps build demo test $(addprefix test-,$(PRESETS)) package suite-time bench clean
 

@@ -11,7 +11,8 @@
 set -eu
 
 all="native windows linux-i386 linux-aarch64 linux-armhf linux-riscv64 linux-s390x
-linux-armel linux-mipsel linux-mips64el linux-ppc64el"
+linux-armel linux-mipsel linux-mips64el linux-ppc64el
+linux-ppc64 linux-mips linux-powerpc linux-sparc64 linux-m68k linux-hppa linux-alpha"
 
 # The GNU triple of a Linux cross target: its compilers are g++-TRIPLE.
 triple() {
@@ -25,6 +26,13 @@ triple() {
     linux-mipsel) echo mipsel-linux-gnu ;;
     linux-mips64el) echo mips64el-linux-gnuabi64 ;;
     linux-ppc64el) echo powerpc64le-linux-gnu ;;
+    linux-ppc64) echo powerpc64-linux-gnu ;;
+    linux-mips) echo mips-linux-gnu ;;
+    linux-powerpc) echo powerpc-linux-gnu ;;
+    linux-sparc64) echo sparc64-linux-gnu ;;
+    linux-m68k) echo m68k-linux-gnu ;;
+    linux-hppa) echo hppa-linux-gnu ;;
+    linux-alpha) echo alpha-linux-gnu ;;
     *) echo "install-deps.sh: unknown target '$1'; targets: $(echo $all)" >&2; exit 2 ;;
     esac
 }
