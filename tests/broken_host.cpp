@@ -51,13 +51,12 @@ struct Fault {
 
 // The masks of a value's fields in its probe's precision.
 struct Fields {
-    uint64_t sign, exponent, fraction;
+    uint64_t sign, exponent;
 };
 
 Fields fields(const Step &call)
 {
-    return call.probe->single ? Fields{1ull << 31, 0xffull << 23, (1ull << 23) - 1}
-                              : Fields{1ull << 63, 0x7ffull << 52, (1ull << 52) - 1};
+    return call.probe->single ? Fields{1ull << 31, 0xffull << 23} : Fields{1ull << 63, 0x7ffull << 52};
 }
 
 float float_of(const Step &call)
