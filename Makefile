@@ -1,4 +1,5 @@
-# The front door. Each target first installs what is missing (as root).
+# The front door. Each target first installs what it is missing (as root):
+# make test-PRESET only what that target needs.
 #   make demo          builds the Linux library and the Windows DLL and runs the
 #                      reference host's demo natively and under Wine
 #   make test          builds and tests every target, one after the other
@@ -11,14 +12,17 @@
 #                      client against the native build, then the ctypes
 #                      client on each Linux target with its own CPython
 
-PRESETS = native windows windows-x86 linux-i386 linux-aarch64 linux-armhf linux-riscv64 linux-s390x
+PRESETS = native windows windows-x86 linux-i386 linux-aarch64 linux-armhf linux-riscv64 linux-s390x \
+          linux-armel linux-mipsel linux-mips64el linux-ppc64el \
+          linux-ppc64 linux-mips linux-powerpc linux-sparc64 linux-m68k linux-hppa linux-alpha
 
 .PHONY: deps build demo test $(addprefix test-,$(PRESETS)) test-fresh package suite-time bench survey clean
 
 deps:
-	@tools/install-deps.sh
+	@tools/install-deps.sh $(PRESETS)
 
-build: deps
+build:
+	@tools/install-deps.sh native windows
 	cmake --preset native
 	cmake --build --preset native
 	cmake --preset windows
@@ -34,7 +38,8 @@ demo: build
 test: deps
 	@set -e; for preset in $(PRESETS); do cmake --workflow --preset $$preset; done
 
-$(addprefix test-,$(PRESETS)): test-%: deps
+$(addprefix test-,$(PRESETS)): test-%:
+	@tools/install-deps.sh $*
 	cmake --workflow --preset $*
 
 # deps brings what makes the root (debootstrap, bubblewrap); the root's own

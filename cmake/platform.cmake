@@ -70,13 +70,28 @@ else()
   set(QUELLOT_TEST_PROPERTIES TIMEOUT 120)
   set(QUELLOT_PLATFORM_TEST_ARGS)
   set(QUELLOT_BINARY_SUITE LinuxLibrary)
-  # Debian's names: 32-bit x86 is i386, and the one ARM triple offered is
-  # the hard-float one.
+  # Debian's architecture names, from the triple where the processor alone
+  # does not tell them: 32-bit x86 is i386, 32-bit ARM is armhf (hard-float,
+  # ...eabihf) or armel (soft-float, ...eabi), little-endian 64-bit POWER is
+  # ppc64el and its big-endian twin ppc64.
   set(QUELLOT_TARGET linux-${CMAKE_SYSTEM_PROCESSOR})
   if(CMAKE_SYSTEM_PROCESSOR MATCHES "^i.86$")
     set(QUELLOT_TARGET linux-i386)
-  elseif(CMAKE_SYSTEM_PROCESSOR STREQUAL "arm")
+  elseif(QUELLOT_TARGET_TRIPLE MATCHES "^arm.*-gnueabihf$")
     set(QUELLOT_TARGET linux-armhf)
+  elseif(QUELLOT_TARGET_TRIPLE MATCHES "^arm.*-gnueabi$")
+    set(QUELLOT_TARGET linux-armel)
+  elseif(CMAKE_SYSTEM_PROCESSOR STREQUAL "powerpc64le")
+    set(QUELLOT_TARGET linux-ppc64el)
+  elseif(CMAKE_SYSTEM_PROCESSOR STREQUAL "powerpc64")
+    set(QUELLOT_TARGET linux-ppc64)
+  endif()
+
+  if(QUELLOT_TARGET STREQUAL "linux-armel")
+    # Soft-float: the float probes widen their value with libgcc's
+    # __aeabi_f2d, and the libraries would need libgcc_s.so.1 for it; linked
+    # in, they need the C library alone, as on every other target.
+    set(QUELLOT_STATIC_LIBGCC ON)
   endif()
 
   # A tarball for every Linux target, and a Debian package for this
@@ -141,6 +156,9 @@ function(quellot_library_settings target output_name)
       C_VISIBILITY_PRESET hidden
       CXX_VISIBILITY_PRESET hidden)
     target_link_options(${target} PRIVATE -Wl,--no-undefined -Wl,--as-needed)
+    if(QUELLOT_STATIC_LIBGCC)
+      target_link_options(${target} PRIVATE -static-libgcc)
+    endif()
     if(arg_PROBES)
       set_target_properties(${target} PROPERTIES
         VERSION ${PROJECT_VERSION}

@@ -1,7 +1,6 @@
 #include "checker.h"
 
 #include <algorithm>
-#include <bit>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -84,10 +83,10 @@ class Reference {
 public:
     explicit Reference(const std::string &path) : library_(open(path))
     {
-        float_ = resolve<decltype(&call_float)>(path, "call_float");
-        float_filename_ = resolve<decltype(&call_float_filename)>(path, "call_float_filename");
-        double_ = resolve<decltype(&call_double)>(path, "call_double");
-        double_filename_ = resolve<decltype(&call_double_filename)>(path, "call_double_filename");
+        float_ = resolve<FloatProbe>(path, "call_float");
+        float_filename_ = resolve<FloatFilenameProbe>(path, "call_float_filename");
+        double_ = resolve<DoubleProbe>(path, "call_double");
+        double_filename_ = resolve<DoubleFilenameProbe>(path, "call_double_filename");
     }
 
     // What one attempt prints; the diagnoses try the same attempts often.
@@ -178,13 +177,11 @@ private:
     int64_t make(const Call &call, const Attempt &attempt)
     {
         const char *name = attempt.null_name ? nullptr : attempt.filename.c_str();
-        const float single = std::bit_cast<float>(static_cast<uint32_t>(attempt.bits));
-        const double value = std::bit_cast<double>(attempt.bits);
         switch (call.probe->ordinal) {
-        case 1: return double_(value);
-        case 2: return double_filename_(name, value);
-        case 3: return float_(single);
-        default: return float_filename_(name, single);
+        case 1: return double_(double_value(attempt.bits));
+        case 2: return double_filename_(name, double_value(attempt.bits));
+        case 3: return float_(float_value(attempt.bits));
+        default: return float_filename_(name, float_value(attempt.bits));
         }
     }
 
@@ -213,10 +210,10 @@ private:
     }
 
     Library library_;
-    decltype(&call_float) float_ = nullptr;
-    decltype(&call_float_filename) float_filename_ = nullptr;
-    decltype(&call_double) double_ = nullptr;
-    decltype(&call_double_filename) double_filename_ = nullptr;
+    FloatProbe float_ = nullptr;
+    FloatFilenameProbe float_filename_ = nullptr;
+    DoubleProbe double_ = nullptr;
+    DoubleFilenameProbe double_filename_ = nullptr;
     OutputCapture capture_;
     std::map<std::tuple<std::string_view, uint64_t, std::string, bool>, std::string> cache_;
 };

@@ -9,6 +9,7 @@
 #include <map>
 #include <string_view>
 
+#include "target_nans.h"
 #include "values.h"
 
 namespace {
@@ -147,11 +148,19 @@ std::vector<std::string> explain(const std::vector<Call> &calls, size_t index, c
 
     // Faults of the value.
     if (is_nan(call.bits, single)) {
-        if ((call.bits & quiet_bit(single)) == 0) value("quieted", call.bits | quiet_bit(single));
+        // A signalling NaN by this target's convention, quieted as its own
+        // floating-point unit quiets it, or with its payload kept where a set
+        // quiet bit marks a quiet NaN.
+        if (is_signalling(call.bits, single)) {
+            value("quieted", quieted(call.bits, single));
+            if (quiet_bit_marks_quiet()) value("quieted", call.bits | quiet_bit(single));
+        }
         // Any other NaN that arrived, unless quieting alone explains it.
         if (shows_bits && is_nan(arrived, single) && !seen["quieted"]) value("payload-lost", arrived);
-        for (const uint64_t quiet : {quiet_bit(single), quiet_bit(single) | sign})
-            value("payload-lost", quiet | (single ? 0x7f800000u : 0x7ff0000000000000u));
+        // x86's default NaN and this target's, of either sign.
+        const uint64_t x86_default = quiet_bit(single) | (single ? 0x7f800000u : 0x7ff0000000000000u);
+        for (const uint64_t nan : {x86_default, default_nan(single)})
+            for (const uint64_t with_sign : {nan, nan | sign}) value("payload-lost", with_sign);
     }
     if (is_subnormal(call.bits, single)) value("flushed", call.bits & sign);
     if ((call.bits & sign) != 0) value("sign-lost", call.bits & ~sign);
@@ -167,6 +176,13 @@ std::vector<std::string> explain(const std::vector<Call> &calls, size_t index, c
 #endif
 #if defined(__riscv)
         value("double-as-float", 0x7fc00000u);
+#endif
+#if defined(__alpha__)
+        // Alpha holds a float in its register as a double, and a float
+        // probe stores the register's sign, two exponent bits and the next
+        // 29 bits: only a number of single precision's range, a subnormal
+        // float not among them, comes back as itself.
+        value("double-as-float", (widened >> 32 & 0xc0000000u) | (widened >> 29 & 0x3fffffffu));
 #endif
     } else {
         // A double register holding a float: the float's bits in the low half
@@ -252,8 +268,8 @@ std::string explanation(const std::string &id)
         {"sign-lost", "the value arrived without its sign"},
         {"zero", "+0 arrived: nothing reached the register or stack slot that the probe reads"},
         {"flushed", "a subnormal arrived as zero: flushed to zero on the way"},
-        {"quieted", "a signalling NaN arrived quiet, its payload kept: a conversion or an x87 load on the "
-                    "way quieted it"},
+        {"quieted", "a signalling NaN arrived quiet: a conversion or a floating-point load on the way quieted "
+                    "it"},
         {"payload-lost", "a NaN arrived with another payload or sign: the NaN was rebuilt, not passed as bits"},
         {"shifted", "the value of the previous or next call arrived: arguments or reports out of step"},
         {"after-pointer", std::string("the file-name probes' values are wrong while the one-argument probes of the "

@@ -1,6 +1,5 @@
 #include "probes.h"
 
-#include <bit>
 
 #include "call_list.h"
 #include "failure.h"
@@ -47,12 +46,10 @@ void ResolvedProbes::need(const Probe &probe)
 int64_t ResolvedProbes::call(const Call &call) const
 {
     const char *filename = call.filename;
-    const float single = std::bit_cast<float>(static_cast<uint32_t>(call.bits));
-    const double value = std::bit_cast<double>(call.bits);
     switch (call.probe->ordinal) {
-    case 1: return double_(value);
-    case 2: return double_filename_(filename, value);
-    case 3: return float_(single);
-    default: return float_filename_(filename, single);
+    case 1: return double_(double_value(call.bits));
+    case 2: return double_filename_(filename, double_value(call.bits));
+    case 3: return float_(float_value(call.bits));
+    default: return float_filename_(filename, float_value(call.bits));
     }
 }

@@ -3,6 +3,7 @@
 // through a loaded library.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -10,6 +11,34 @@
 
 #include "library.h"
 #include "quellot.h"
+
+// How a host hands a probe its value: as the float or double itself, or on
+// m68k as an integer of the value's size. There every argument travels on
+// the stack, and GCC may carry a float or double on its way there in an FPU
+// register, whose load quiets a signalling NaN; an integer takes the same
+// bytes of the stack without passing through the FPU.
+#if defined(__m68k__)
+using FloatValue = uint32_t;
+using DoubleValue = uint64_t;
+#else
+using FloatValue = float;
+using DoubleValue = double;
+#endif
+using FloatProbe = int64_t (*)(FloatValue);
+using FloatFilenameProbe = int64_t (*)(const char *, FloatValue);
+using DoubleProbe = int64_t (*)(DoubleValue);
+using DoubleFilenameProbe = int64_t (*)(const char *, DoubleValue);
+
+// A bit pattern (a float's in the low 32 bits) as the probe's value.
+inline FloatValue float_value(uint64_t bits)
+{
+    return std::bit_cast<FloatValue>(static_cast<uint32_t>(bits));
+}
+
+inline DoubleValue double_value(uint64_t bits)
+{
+    return std::bit_cast<DoubleValue>(bits);
+}
 
 struct Probe {
     const char *name;
@@ -64,8 +93,8 @@ private:
     const Library &library_;
     const std::string &path_;
     bool by_ordinal_;
-    decltype(&call_double) double_ = nullptr;
-    decltype(&call_double_filename) double_filename_ = nullptr;
-    decltype(&call_float) float_ = nullptr;
-    decltype(&call_float_filename) float_filename_ = nullptr;
+    DoubleProbe double_ = nullptr;
+    DoubleFilenameProbe double_filename_ = nullptr;
+    FloatProbe float_ = nullptr;
+    FloatFilenameProbe float_filename_ = nullptr;
 };

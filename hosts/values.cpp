@@ -10,6 +10,7 @@
 #include <type_traits>
 
 #include "failure.h"
+#include "target_nans.h"
 
 namespace {
 
@@ -128,7 +129,7 @@ std::string exact_decimal(uint64_t bits, bool single)
         char payload[20];
         const auto end = std::to_chars(payload, payload + sizeof payload,
                                        bits & fraction_mask(single) & ~quiet_bit(single), 16).ptr;
-        return sign + ((bits & quiet_bit(single)) != 0 ? "quiet" : "signalling") + " NaN, payload 0x" +
+        return sign + (is_signalling(bits, single) ? "signalling" : "quiet") + " NaN, payload 0x" +
                std::string(payload, end);
     }
     const double value = single ? static_cast<double>(std::bit_cast<float>(static_cast<uint32_t>(bits)))

@@ -27,6 +27,7 @@
 #include "library.h"
 #include "probes.h"
 #include "quellot.h"
+#include "target_nans.h"
 
 namespace {
 
@@ -50,13 +51,12 @@ struct Fault {
 
 // The masks of a value's fields in its probe's precision.
 struct Fields {
-    uint64_t sign, exponent, fraction, quiet;
+    uint64_t sign, exponent;
 };
 
 Fields fields(const Step &call)
 {
-    return call.probe->single ? Fields{1ull << 31, 0xffull << 23, (1ull << 23) - 1, 1ull << 22}
-                              : Fields{1ull << 63, 0x7ffull << 52, (1ull << 52) - 1, 1ull << 51};
+    return call.probe->single ? Fields{1ull << 31, 0xffull << 23} : Fields{1ull << 63, 0x7ffull << 52};
 }
 
 float float_of(const Step &call)
@@ -79,16 +79,16 @@ F resolve(const Library &library, const Step &call)
     return function;
 }
 
-// The call made as a correct FFI makes it.
+// The call made as a correct FFI makes it, the value's bits untouched.
 int64_t correct(const Library &library, const std::string &, const Step &call)
 {
     const char *name = call.filename.c_str();
     if (call.probe->single) {
-        if (call.probe->filename) return resolve<decltype(&call_float_filename)>(library, call)(name, float_of(call));
-        return resolve<decltype(&call_float)>(library, call)(float_of(call));
+        if (call.probe->filename) return resolve<FloatFilenameProbe>(library, call)(name, float_value(call.bits));
+        return resolve<FloatProbe>(library, call)(float_value(call.bits));
     }
-    if (call.probe->filename) return resolve<decltype(&call_double_filename)>(library, call)(name, double_of(call));
-    return resolve<decltype(&call_double)>(library, call)(double_of(call));
+    if (call.probe->filename) return resolve<DoubleFilenameProbe>(library, call)(name, double_value(call.bits));
+    return resolve<DoubleProbe>(library, call)(double_value(call.bits));
 }
 
 // Changes every call with `change`.
@@ -203,8 +203,10 @@ int64_t after_pointer(const Library &library, const std::string &path, const Ste
     if (!call.probe->filename) return correct(library, path, call);
     const char *name = call.filename.c_str();
     if (call.probe->single)
-        return resolve<int64_t (*)(const char *, float, float)>(library, call)(name, 0.0f, float_of(call));
-    return resolve<int64_t (*)(const char *, double, double)>(library, call)(name, 0.0, double_of(call));
+        return resolve<int64_t (*)(const char *, FloatValue, FloatValue)>(library, call)(name, float_value(0),
+                                                                                          float_value(call.bits));
+    return resolve<int64_t (*)(const char *, DoubleValue, DoubleValue)>(library, call)(name, double_value(0),
+                                                                                        double_value(call.bits));
 }
 
 // The file-name probes given a null pointer instead of the name.
@@ -212,8 +214,8 @@ int64_t null_name(const Library &library, const std::string &path, const Step &c
 {
     if (!call.probe->filename) return correct(library, path, call);
     if (call.probe->single)
-        return resolve<decltype(&call_float_filename)>(library, call)(nullptr, float_of(call));
-    return resolve<decltype(&call_double_filename)>(library, call)(nullptr, double_of(call));
+        return resolve<FloatFilenameProbe>(library, call)(nullptr, float_value(call.bits));
+    return resolve<DoubleFilenameProbe>(library, call)(nullptr, double_value(call.bits));
 }
 
 // Ends the process at once, without flushing the C runtime's standard
@@ -241,12 +243,11 @@ const std::map<std::string_view, Fault> &faults()
         {"decimal-6", {.change = decimal(6)}},
         {"decimal-15", {.change = decimal(15)}},
         {"sign-lost", {.change = each([](Step &call) { call.bits &= ~fields(call).sign; })}},
-        // A signalling NaN: the exponent all ones, the quiet bit clear, the
-        // fraction not zero.
+        // A signalling NaN by this target's convention, quieted as its own
+        // floating-point unit quiets it.
         {"quieted", {.change = each([](Step &call) {
-                         const Fields f = fields(call);
-                         if ((call.bits & f.exponent) == f.exponent && (call.bits & f.fraction) != 0)
-                             call.bits |= f.quiet;
+                         if (is_signalling(call.bits, call.probe->single))
+                             call.bits = quieted(call.bits, call.probe->single);
                      })}},
         // A subnormal: the exponent all zeros, the fraction not zero.
         {"flushed", {.change = each([](Step &call) {

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "failure.h"
+#include "target_nans.h"
 #include "values.h"
 
 namespace {
@@ -37,10 +38,17 @@ TEST(ValueText, RoundedOnceToTheProbesPrecision)
         {".5", true, 0x3f000000},
         {"inf", true, 0x7f800000},
         {"-inf", false, 0xfff0000000000000},
-        {"nan", true, 0x7fc00000},
-        {"-nan", false, 0xfff8000000000000},
     };
     for (const Read &c : cases) EXPECT_EQ(parse_value(c.text, c.single), c.bits) << c.text;
+    // "nan" is a quiet NaN of the sign written, quiet by this target's own
+    // convention: 0x7fc00000 on x86, 0x7fbfffff on legacy MIPS and hppa.
+    for (const bool single : {true, false}) {
+        for (const std::string_view text : {"nan", "-nan"}) {
+            const uint64_t bits = parse_value(text, single);
+            EXPECT_TRUE(is_nan(bits, single) && !is_signalling(bits, single)) << text << std::hex << " " << bits;
+            EXPECT_EQ((bits & sign_bit(single)) != 0, text.starts_with("-")) << text << std::hex << " " << bits;
+        }
+    }
     EXPECT_EQ(parse_value("1" + std::string(300, '0') + "e-300", false), 0x3ff0000000000000u);
 }
 
@@ -160,11 +168,15 @@ TEST(ExactDecimal, EveryDigitOfTheBinaryValue)
         {0x7f7fffff, true, "3.4028234663852885981170418348451692544e38"},
         {0x7ff0000000000000, false, "inf"},
         {0xff800000, true, "-inf"},
-        {0x7f800001, true, "signalling NaN, payload 0x1"},
-        {0xfff8000000000000, false, "-quiet NaN, payload 0x0"},
-        {0x7ff4000000000abc, false, "signalling NaN, payload 0x4000000000abc"},
     };
     for (const Decimal &c : cases) EXPECT_EQ(exact_decimal(c.bits, c.single), c.expected) << std::hex << c.bits;
+    // A NaN is named by this target's convention: a clear quiet bit marks a
+    // signalling NaN on most, a quiet one on legacy MIPS and hppa.
+    const std::string clear = quiet_bit_marks_quiet() ? "signalling" : "quiet";
+    const std::string set = quiet_bit_marks_quiet() ? "quiet" : "signalling";
+    EXPECT_EQ(exact_decimal(0x7f800001, true), clear + " NaN, payload 0x1");
+    EXPECT_EQ(exact_decimal(0xfff8000000000000, false), "-" + set + " NaN, payload 0x0");
+    EXPECT_EQ(exact_decimal(0x7ff4000000000abc, false), clear + " NaN, payload 0x4000000000abc");
 }
 
 TEST(ExactDecimal, TheSmallestSubnormalInFull)
