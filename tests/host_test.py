@@ -911,7 +911,7 @@ class Checker(unittest.TestCase):
                                   "which the main library's line does not show" % ARGS.target)
                 self.assertEqual((made[0], made[2]), (0, b""))
                 self.assertEqual((by_stdin[0], diagnoses(by_stdin[1])[0]), (by_file[0], diagnoses(by_file[1])[0]))
-                self.assert_checks(by_file, ids, noisy=(fault, library == ARGS.library) in NOISY_FAULTS)
+                self.assert_checks(by_file, ids, noisy=bool(ids) and (fault, library == ARGS.library) in NOISY_FAULTS)
 
     def test_the_reference_transcripts_check_clean(self):
         """Without --library, the exact twin's transcript is recognised."""
