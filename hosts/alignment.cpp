@@ -353,14 +353,22 @@ private:
                 group_taken[y] = true;
             }
         }
-        std::vector<size_t> calls_left, calls_index, groups_index;
-        std::vector<Group> groups_left;
-        for (size_t x = 0; x < calls.size(); ++x)
-            if (!call_taken[x]) calls_left.push_back(calls[x]), calls_index.push_back(x);
-        for (size_t y = 0; y < groups.size(); ++y)
-            if (!group_taken[y]) groups_left.push_back(groups[y]), groups_index.push_back(y);
-        for (const auto &[x, y] : pair_closely(calls_left, groups_left, at_end).pairs)
-            by_identity.pairs.emplace_back(calls_index[x], groups_index[y]);
+        // The others pair in order between the identical reports in order,
+        // never across one: a report that differs and sits before a call's
+        // identical report is no report of a call after it.
+        std::vector<std::pair<size_t, size_t>> anchors = by_identity.pairs;
+        anchors.emplace_back(calls.size(), groups.size());
+        for (size_t a = 0, x = 0, y = 0; a < anchors.size(); ++a) {
+            std::vector<size_t> calls_left, calls_index, groups_index;
+            std::vector<Group> groups_left;
+            for (; x < anchors[a].first; ++x)
+                if (!call_taken[x]) calls_left.push_back(calls[x]), calls_index.push_back(x);
+            for (; y < anchors[a].second; ++y)
+                if (!group_taken[y]) groups_left.push_back(groups[y]), groups_index.push_back(y);
+            const bool last = a + 1 == anchors.size();
+            for (const auto &[cx, gy] : pair_closely(calls_left, groups_left, at_end && last).pairs)
+                by_identity.pairs.emplace_back(calls_index[cx], groups_index[gy]);
+        }
         const Plan &best = score(by_identity, calls, groups, at_end) < score(in_place, calls, groups, at_end)
                                ? by_identity
                                : in_place;

@@ -225,6 +225,7 @@ struct Finding {
     std::vector<std::string> ids;  // every confirmed diagnosis, most specific first
     std::string note;
     bool accepted = false;
+    std::string also_needed{}; // its ids not accepted, where others are
     bool as_expected = false; // received is the call's expected report, not held
 };
 
@@ -503,6 +504,8 @@ std::string block(const Finding &finding, const std::vector<Call> &calls, const 
         out += "             (also explained by: " +
                join(std::vector<std::string>(finding.ids.begin() + 1, finding.ids.end())) + ")\n";
     if (finding.accepted) out += "             accepted: a known limitation (--accept)\n";
+    if (!finding.also_needed.empty())
+        out += "             not accepted: it would take --accept " + finding.also_needed + " too\n";
     return out;
 }
 
@@ -551,6 +554,7 @@ int check(const CheckRequest &request)
     std::vector<Call> calls;
     for (const Call &call : list) calls.push_back(call);
     std::string transcript = read_transcript(request.transcript);
+    const bool transcript_empty = transcript.empty();
     const bool exact_default = request.exact || shows_bits(transcript);
     const std::string path =
         !request.library.empty() ? request.library : exact_default ? request.exact_library : request.main_library;
@@ -594,6 +598,14 @@ int check(const CheckRequest &request)
                            std::all_of(finding.ids.begin(), finding.ids.end(),
                                        [&](const std::string &id) { return request.accepted.count(id) > 0; });
         accepted += finding.accepted;
+        if (finding.accepted || request.accepted.empty()) continue;
+        // Where some of its ids are accepted, it names the others.
+        std::string others;
+        for (const std::string &id : finding.ids)
+            if (request.accepted.count(id) == 0) others += (others.empty() ? "" : ",") + id;
+        if (std::any_of(finding.ids.begin(), finding.ids.end(),
+                        [&](const std::string &id) { return request.accepted.count(id) > 0; }))
+            finding.also_needed = others;
     }
     const bool missing_accepted = request.accepted.count("missing") > 0;
     accepted += missing_accepted ? absent.calls.size() : 0;
@@ -606,8 +618,9 @@ int check(const CheckRequest &request)
     std::printf("Checking %s against the %zu calls of %s,\nwith the reference made by the %s library %s%s.\n",
                 transcript_name.c_str(), calls.size(), request.calls.c_str(), exact ? "exact" : "main", path.c_str(),
                 !request.library.empty() || request.exact ? ""
-                : exact_default                           ? " (the transcript shows bit patterns)"
-                                                          : " (the transcript shows \"%f\" values)");
+                : transcript_empty ? " (the transcript is empty; --exact judges against the exact library)"
+                : exact_default    ? " (the transcript shows bit patterns)"
+                                   : " (the transcript shows \"%f\" values)");
     if (nonzero > 0) std::printf("The reference's probes did not all return 0: %s.\n", nonzero_line.c_str());
     print_findings(findings, absent, missing_accepted, calls, expected, request.calls, transcript_name);
 
@@ -618,9 +631,19 @@ int check(const CheckRequest &request)
     if (astray > 0) summary.emplace_back("after-pointer", astray);
     std::stable_sort(summary.begin(), summary.end(), [](const auto &a, const auto &b) { return a.second > b.second; });
     std::printf("\nSummary: %zu of %zu calls identical\n", identical, calls.size());
-    for (const auto &[id, count] : summary)
-        std::printf("  %5zu  %-16s %s%s\n", count, id.c_str(), request.accepted.count(id) > 0 ? "(accepted) " : "",
-                    explanation(id).c_str());
+    // Of the findings counted under an accepted id, those whose other ids
+    // are not all accepted still fail: the line says how many are accepted.
+    std::map<std::string, size_t> accepted_of;
+    for (const Finding &finding : findings) accepted_of[finding.ids.front()] += finding.accepted;
+    accepted_of["missing"] = missing_accepted ? absent.calls.size() : 0;
+    for (const auto &[id, count] : summary) {
+        std::string mark;
+        if (request.accepted.count(id) > 0 && counts.count(id) > 0)
+            mark = accepted_of[id] == count ? "(accepted) "
+                                            : "(" + std::to_string(accepted_of[id]) + " of " + std::to_string(count) +
+                                                  " accepted) ";
+        std::printf("  %5zu  %-16s %s%s\n", count, id.c_str(), mark.c_str(), explanation(id).c_str());
+    }
     if (accepted > 0)
         std::printf("%zu of the %zu findings are accepted: they do not fail the check\n", accepted, finding_count);
 

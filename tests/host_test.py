@@ -1174,6 +1174,33 @@ class CheckerDamage(unittest.TestCase):
         self.assertEqual([counts["moved 2 places"], counts["moved to the end"], counts["moved from the end"]], [1, 1, 1])
         self.assertIn(b"the report was cut off", results[-1][1])
 
+    def test_wrong_reports_in_place_are_no_calls_moved(self):
+        """As many reports as calls, each wrong: each is its own call's, even
+        where one prints like a neighbour's report, and is accepted only if
+        all its diagnoses are."""
+        listing = self.write("floats.txt", b"".join(b"call_float\t%s\n" % bits for bits in
+                                                    (b"7FD85884", b"80000000", b"3A29CAC2", b"7078A38D")))
+        # What a client that passes a double for each float prints: the low
+        # 32 bits of the value's double.
+        received = self.write("floats-out.txt", b"".join(
+            F.encode() + b"0x%s\n" % bits for bits in (b"80000000", b"00000000", b"40000000", b"a0000000")))
+        empty = self.write("empty.txt", b"")
+        results = run_all([(["--exact", "--check", listing, received],),
+                           (["--exact", "--accept", "double-as-float", "--check", listing, received],),
+                           (["--check", listing, empty],)])
+        (code, out, err), (accepted_code, accepted, _), (_, empty_out, _) = results
+        text = out.decode("latin-1")
+        self.assertEqual((code, err), (1, b""))
+        self.assertEqual(re.findall(r"floats\.txt:(\d+), \S+floats-out\.txt:(\d+)", text),
+                         [(str(n), str(n)) for n in range(1, 5)])
+        self.assertEqual(re.findall(r"diagnosis: (\S+):", text), ["double-as-float"] * 4)
+        self.assertIn("Summary: 0 of 4 calls identical", text)
+        # Two of them also read as another fault: those are not accepted.
+        self.assertEqual(accepted_code, 1)
+        self.assertIn(b"(2 of 4 accepted)", accepted)
+        self.assertEqual(len(re.findall(rb"not accepted: it would take --accept \S+ too", accepted)), 2)
+        self.assertIn(b"the transcript is empty; --exact judges against the exact library", empty_out)
+
     def test_many_line_feeds_in_a_name(self):
         name = "a\\n" * 300 + "end"
         listing = self.write("feeds.txt", ("call_double_filename\t3FF0000000000000\t%s\ncall_float\t3F800000\n"
