@@ -165,11 +165,12 @@ std::vector<std::string> explain(const std::vector<Call> &calls, size_t index, c
     if (is_subnormal(call.bits, single)) value("flushed", call.bits & sign);
     if ((call.bits & sign) != 0) value("sign-lost", call.bits & ~sign);
     if (single) {
-        // A float register holding a double: the float is read from the
-        // low half, on big-endian s390x from the high half, and RISC-V
+        // A float register or stack slot holding a double: the float is
+        // read from the low half, on big-endian s390x (its register) and
+        // m68k (the slot's first bytes) from the high half, and RISC-V
         // reads a value that is not NaN-boxed as the canonical NaN.
         const uint64_t widened = std::bit_cast<uint64_t>(static_cast<double>(as_float(call.bits)));
-#if defined(__s390x__)
+#if defined(__s390x__) || defined(__m68k__)
         value("double-as-float", widened >> 32);
 #else
         value("double-as-float", widened & 0xffffffffu);
@@ -186,11 +187,11 @@ std::vector<std::string> explain(const std::vector<Call> &calls, size_t index, c
 #endif
     } else {
         // A double register holding a float: the float's bits in the low half
-        // (in the high half on s390x), the other half whatever the register
+        // (in the high half on s390x and m68k), the other half whatever the register
         // held: read from the report where it shows, else the zeros that a
         // 32-bit load leaves, or the ones of RISC-V's NaN-boxing.
         const uint64_t narrow = float_bits(static_cast<float>(std::bit_cast<double>(call.bits)));
-#if defined(__s390x__)
+#if defined(__s390x__) || defined(__m68k__)
         value("float-as-double", narrow << 32 | (shows_bits ? arrived & 0xffffffffu : 0));
 #else
         for (const uint64_t high : {shows_bits ? arrived >> 32 : 0, uint64_t{0}})
