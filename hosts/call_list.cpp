@@ -12,32 +12,11 @@
 #include <string_view>
 #include <system_error>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#include <unistd.h>
-#endif
-
 #include "failure.h"
 #include "system_text.h"
 #include "values.h"
 
 namespace {
-
-// A buffer of `size` bytes for a list's text and records. Where Linux keeps
-// huge pages for those who ask, a large buffer asks: it is touched page by
-// page as records are written, and a page fault for every 4 KiB can cost
-// more than the calls themselves (on a virtual machine, say).
-std::unique_ptr<char[]> buffer(size_t size)
-{
-    auto memory = std::make_unique_for_overwrite<char[]>(size);
-#if defined(__linux__)
-    const auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
-    const auto start = (reinterpret_cast<uintptr_t>(memory.get()) + page - 1) & ~(page - 1);
-    const auto end = reinterpret_cast<uintptr_t>(memory.get()) + size;
-    if (end > start + (uintptr_t{4} << 20)) madvise(reinterpret_cast<void *>(start), end - start, MADV_HUGEPAGE);
-#endif
-    return memory;
-}
 
 // A FILENAME field with its escapes (\\ \t \n \r \xHH) decoded, written at
 // `out`; returns the end of what was written, never more than the field.
@@ -134,20 +113,34 @@ char *pack_line(std::string_view line, size_t number, size_t &previous, char *ou
 
 } // namespace
 
+std::string &escape_filename(std::string_view name, std::string &field)
+{
+    for (size_t at = 0; at < name.size();) {
+        // A run of bytes written as they are, then one escaped.
+        size_t plain = at;
+        for (; plain < name.size(); ++plain) {
+            const auto ch = static_cast<unsigned char>(name[plain]);
+            if (ch < 0x20 || ch > 0x7e || ch == '\\') break;
+        }
+        field.append(name, at, plain - at);
+        if (plain == name.size()) break;
+        const char c = name[plain];
+        if (c == '\\' || c == '\t' || c == '\n' || c == '\r') {
+            field += c == '\\' ? "\\\\" : c == '\t' ? "\\t" : c == '\n' ? "\\n" : "\\r";
+        } else {
+            const auto ch = static_cast<unsigned char>(c);
+            const char escaped[] = {'\\', 'x', "0123456789ABCDEF"[ch >> 4], "0123456789ABCDEF"[ch & 15]};
+            field.append(escaped, sizeof escaped);
+        }
+        at = plain + 1;
+    }
+    return field;
+}
+
 std::string escape_filename(std::string_view name)
 {
     std::string field;
-    field.reserve(name.size() + name.size() / 4);
-    for (const char c : name) {
-        const auto ch = static_cast<unsigned char>(c);
-        if (c == '\\' || c == '\t' || c == '\n' || c == '\r')
-            field += c == '\\' ? "\\\\" : c == '\t' ? "\\t" : c == '\n' ? "\\n" : "\\r";
-        else if (ch < 0x20 || ch > 0x7e)
-            field += "\\x" + hex_digits(ch, 2);
-        else
-            field += c;
-    }
-    return field;
+    return escape_filename(name, field);
 }
 
 CallList CallList::read(const std::string &file)
@@ -176,13 +169,13 @@ CallList CallList::read(const std::string &file)
         std::error_code unknown;
         const auto known = std::filesystem::file_size(system_path(file), unknown);
         capacity = unknown ? chunk : static_cast<size_t>(known) + 1;
-        list.text_ = buffer(capacity);
+        list.text_ = std::make_unique_for_overwrite<char[]>(capacity);
         out = pending = list.text_.get();
         for (;;) {
             if (pending != out) pending = static_cast<char *>(std::memmove(out, pending, have));
             char *const end = list.text_.get() + capacity;
             if (pending + have == end) {
-                auto larger = buffer(2 * capacity);
+                auto larger = std::make_unique_for_overwrite<char[]>(2 * capacity);
                 std::memcpy(larger.get(), list.text_.get(), capacity);
                 pending = larger.get() + (pending - list.text_.get());
                 out = larger.get() + (out - list.text_.get());
@@ -198,7 +191,9 @@ CallList CallList::read(const std::string &file)
             while (const char *newline = static_cast<const char *>(
                        std::memchr(scanned, '\n', static_cast<size_t>(pending + have - scanned)))) {
                 const size_t length = static_cast<size_t>(newline - pending);
+                const char *const before = out;
                 out = pack_line(std::string_view(pending, length), number++, previous, out, file);
+                list.size_ += out != before;
                 pending += length + 1;
                 have -= length + 1;
                 scanned = pending;
@@ -208,7 +203,11 @@ CallList CallList::read(const std::string &file)
         throw refused("not enough memory to hold it");
     }
     if (std::ferror(in.get())) throw refused(std::strerror(errno));
-    if (have != 0) out = pack_line(std::string_view(pending, have), number, previous, out, file);
+    if (have != 0) {
+        const char *const before = out;
+        out = pack_line(std::string_view(pending, have), number, previous, out, file);
+        list.size_ += out != before;
+    }
     // The records take less than the text they were read from: a large
     // list gives the rest back, for --check to hold its reports in.
     const auto used = static_cast<size_t>(out - list.text_.get());

@@ -43,12 +43,16 @@ public:
 
     Iterator begin() const { return Iterator(text_.get(), end_); }
     Iterator end() const { return Iterator(end_, end_); }
+    size_t size() const { return size_; }
 
 private:
     std::unique_ptr<char[]> text_; // the list's text, the records written over it
     const char *end_ = nullptr;     // the end of the records
+    size_t size_ = 0;               // how many calls
 };
 
 // `name` written as a FILENAME field: printable ASCII as it is, a backslash,
 // tab, line feed or carriage return as \\ \t \n \r, any other byte as \xHH.
 std::string escape_filename(std::string_view name);
+// The same, appended to `field`, which is returned.
+std::string &escape_filename(std::string_view name, std::string &field);

@@ -3,6 +3,7 @@
 // bytes the probes hand to the C runtime's stream, in the stream's own mode.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cerrno>
 #include <cstdio>
@@ -86,15 +87,14 @@ public:
             std::clearerr(stdout);
             throw refused("cannot write '" + path_.string() + "': " + reason);
         }
-        std::string text;
-        // The size first, so that a large capture is read into its room.
+        // The size first, so that a capture is read straight into its room
+        // (and a byte more, to meet its end without growing).
 #if defined(_WIN32)
         const long long end = ::_lseeki64(reader_, 0, SEEK_END);
 #else
         const long long end = ::lseek(reader_, 0, SEEK_END);
 #endif
-        if (end > offset_) text.reserve(static_cast<size_t>(end - offset_));
-        char buffer[1 << 16];
+        std::string text(end > offset_ ? static_cast<size_t>(end - offset_) + 1 : size_t{1} << 12, '\0');
         // Seek before reading: msvcrt.dll's read returns nothing more once it
         // has met the end of a file, unless the file is sought.
 #if defined(_WIN32)
@@ -102,9 +102,12 @@ public:
 #else
         ::lseek(reader_, static_cast<off_t>(offset_), SEEK_SET);
 #endif
-        for (int n; (n = static_cast<int>(::read(reader_, buffer, sizeof buffer))) > 0;)
-            text.append(buffer, static_cast<size_t>(n));
-        offset_ += static_cast<long long>(text.size());
+        size_t have = 0;
+        for (int n; (n = static_cast<int>(::read(reader_, text.data() + have,
+                                                  static_cast<unsigned>(std::min(text.size() - have, most))))) > 0;)
+            if ((have += static_cast<size_t>(n)) == text.size()) text.resize(2 * text.size());
+        text.resize(have);
+        offset_ += static_cast<long long>(have);
         return text;
     }
 
@@ -118,6 +121,7 @@ private:
     static constexpr int temporary = 0;
     static int pid() { return static_cast<int>(getpid()); }
 #endif
+    static constexpr size_t most = size_t{1} << 30; // bytes a read asks for
     std::filesystem::path path_;
     int saved_ = -1;
     int reader_ = -1;

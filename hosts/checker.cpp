@@ -5,13 +5,16 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
 #include <set>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <tuple>
+#include <unordered_map>
 #include <vector>
 
 #if defined(_WIN32)
@@ -46,17 +49,17 @@ std::string read_transcript(const std::string &file)
     std::FILE *in = standard_input ? stdin : opened.get();
     const std::string name = standard_input ? "standard input" : "'" + file + "'";
     if (in == nullptr) throw usage("cannot read transcript " + name + ": " + std::strerror(errno));
-    std::string text;
-    char buffer[1 << 16];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;) text.append(buffer, n);
+    // A file is read straight into room for its size and a byte more (to
+    // meet its end without growing); standard input into room that doubles.
+    std::error_code unknown;
+    const auto known = standard_input ? 0 : std::filesystem::file_size(system_path(file), unknown);
+    std::string text(unknown || known == 0 ? size_t{1} << 16 : static_cast<size_t>(known) + 1, '\0');
+    size_t have = 0;
+    for (size_t n; (n = std::fread(text.data() + have, 1, text.size() - have, in)) > 0;)
+        if ((have += n) == text.size()) text.resize(2 * text.size());
     if (std::ferror(in)) throw usage("cannot read transcript " + name + ": " + std::strerror(errno));
+    text.resize(have);
     return text;
-}
-
-// Bytes in quotes, every one visible, written as in a call list.
-std::string shown(std::string_view bytes)
-{
-    return "\"" + escape_filename(bytes) + "\"";
 }
 
 // Whether reports show bit patterns (the exact library) rather than "%f"
@@ -138,7 +141,7 @@ public:
     {
         constexpr size_t most = size_t{1} << 16;
         if (cache_.size() + attempts.size() > most) cache_.clear();
-        std::vector<std::pair<decltype(cache_)::iterator, size_t>> made;
+        std::vector<std::pair<std::string *, size_t>> made; // each report's room, and its lines
         size_t feeds = 0;
         for (const auto &[call, attempt] : attempts) {
             const auto [at, added] = cache_.emplace(key(call, attempt), std::string());
@@ -147,21 +150,22 @@ public:
             const size_t wanted = 1 + (call.probe->filename && !attempt.null_name
                                            ? std::count(attempt.filename.begin(), attempt.filename.end(), '\n')
                                            : 0);
-            made.emplace_back(at, wanted);
+            made.emplace_back(&at->second, wanted);
             feeds += wanted;
         }
         const std::string text = capture_.take();
         if (static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) == feeds && text.ends_with('\n')) {
             size_t from = 0;
-            for (auto &[at, wanted] : made) {
+            for (auto &[room, wanted] : made) {
                 size_t end = from;
                 for (size_t k = 0; k < wanted; ++k) end = text.find('\n', end) + 1;
-                at->second = text.substr(from, end - from);
+                *room = text.substr(from, end - from);
                 from = end;
             }
             return;
         }
-        for (auto &[at, wanted] : made) cache_.erase(at);
+        // Each is made again when print() asks for it.
+        cache_.clear();
     }
 
     size_t nonzero = 0; // calls whose probe returned non-zero
@@ -169,7 +173,17 @@ public:
     int64_t first_result = 0;
 
 private:
-    static std::tuple<std::string_view, uint64_t, std::string, bool> key(const Call &call, const Attempt &attempt)
+    using Key = std::tuple<std::string_view, uint64_t, std::string, bool>;
+    struct KeyHash {
+        size_t operator()(const Key &key) const
+        {
+            const auto &[probe, bits, filename, null_name] = key;
+            return std::hash<std::string_view>{}(probe) ^ std::hash<uint64_t>{}(bits) * 31 ^
+                   std::hash<std::string>{}(filename) * 961 ^ static_cast<size_t>(null_name);
+        }
+    };
+
+    static Key key(const Call &call, const Attempt &attempt)
     {
         return std::make_tuple(call.probe->name, attempt.bits, attempt.filename, attempt.null_name);
     }
@@ -215,7 +229,7 @@ private:
     DoubleProbe double_ = nullptr;
     DoubleFilenameProbe double_filename_ = nullptr;
     OutputCapture capture_;
-    std::map<std::tuple<std::string_view, uint64_t, std::string, bool>, std::string> cache_;
+    std::unordered_map<Key, std::string, KeyHash> cache_;
 };
 
 struct Finding {
@@ -341,6 +355,13 @@ void compare(const std::vector<Call> &calls, const Texts &expected, std::string 
         prefetch(attempts);
         prefetched_to = i;
     };
+    // Room for a finding for each call placed but not identical and for each
+    // line of no call: a million of them are not moved as they grow.
+    findings.reserve(findings.size() + 1 +
+                     static_cast<size_t>(std::count(alignment.used.begin(), alignment.used.end(), false)) +
+                     static_cast<size_t>(std::count_if(alignment.kind.begin(), alignment.kind.end(), [](auto kind) {
+                         return kind != Alignment::identical && kind != Alignment::missing;
+                     })));
     for (size_t i = 0; i < calls.size(); ++i) {
         const Alignment::Kind kind = alignment.kind[i];
         if (kind == Alignment::differs && i >= prefetched_to) prefetch_from(i);
@@ -383,7 +404,7 @@ void compare(const std::vector<Call> &calls, const Texts &expected, std::string 
             }
             if (finding.ids.empty()) finding.ids = {"unexplained"};
         }
-        findings.push_back(finding);
+        findings.push_back(std::move(finding));
     }
     // With "%f" values, a neighbour's value that prints the same is no sign
     // of values out of step unless the neighbour's own report differs too.
@@ -473,40 +494,66 @@ size_t after_pointer(const std::vector<Call> &calls, const std::vector<Finding> 
     return count;
 }
 
-// One finding as it is printed: where, the call, what was expected and
-// received, and the diagnosis.
-std::string block(const Finding &finding, const std::vector<Call> &calls, const Texts &expected,
-                  const std::string &calls_name, const std::string &transcript_name)
+// Appends each part to `out`: a million findings are written without a
+// string made for each part.
+template <typename... Parts>
+void add(std::string &out, const Parts &...parts)
 {
-    std::string out;
-    const std::string where_line =
-        finding.line == Alignment::none ? "no report" : transcript_name + ":" + std::to_string(finding.line + 1);
+    (out.append(std::string_view(parts)), ...);
+}
+
+// Appends `bytes` in quotes, every one visible, written as in a call list.
+void add_shown(std::string &out, std::string_view bytes)
+{
+    out += '"';
+    escape_filename(bytes, out);
+    out += '"';
+}
+
+// Appends one finding as it is printed: where, the call, what was expected
+// and received, and the diagnosis.
+void add_block(std::string &out, const Finding &finding, const std::vector<Call> &calls, const Texts &expected,
+               const std::string &calls_name, const std::string &transcript_name)
+{
+    const auto add_where_line = [&] {
+        if (finding.line == Alignment::none) add(out, "no report");
+        else add(out, transcript_name, ":", std::to_string(finding.line + 1));
+    };
     if (finding.call != Alignment::none) {
         const Call &call = calls[finding.call];
         const bool single = call.probe->single;
-        out += calls_name + ":" + std::to_string(call.line) + ", " + where_line + "\n";
+        add(out, calls_name, ":", std::to_string(call.line), ", ");
+        add_where_line();
         char bits[24];
         std::snprintf(bits, sizeof bits, "0x%0*llx", single ? 8 : 16, static_cast<unsigned long long>(call.bits));
-        out += "  call:      " + std::string(call.probe->name) + " " + bits + " = " + exact_decimal(call.bits, single);
-        if (call.probe->filename) out += ", filename " + shown(call.filename);
-        out += "\n  expected:  " + shown(expected[finding.call]) + "\n";
+        add(out, "\n  call:      ", call.probe->name, " ", bits, " = ", exact_decimal(call.bits, single));
+        if (call.probe->filename) {
+            add(out, ", filename ");
+            add_shown(out, call.filename);
+        }
+        add(out, "\n  expected:  ");
+        add_shown(out, expected[finding.call]);
+        add(out, "\n");
     } else if (finding.line != Alignment::none) {
-        out += where_line + ": a line of no call\n";
+        add_where_line();
+        add(out, ": a line of no call\n");
     } else {
-        out += transcript_name + "\n";
+        add(out, transcript_name, "\n");
     }
-    if (finding.line != Alignment::none)
-        out += "  received:  " + shown(finding.as_expected ? expected[finding.call] : finding.received) + "\n";
+    if (finding.line != Alignment::none) {
+        add(out, "  received:  ");
+        add_shown(out, finding.as_expected ? expected[finding.call] : std::string_view(finding.received));
+        add(out, "\n");
+    }
     const std::string &id = finding.ids.front();
-    out += "  diagnosis: " + id + ": " + explanation(id) + "\n";
-    if (!finding.note.empty()) out += "             " + finding.note + "\n";
+    add(out, "  diagnosis: ", id, ": ", explanation(id), "\n");
+    if (!finding.note.empty()) add(out, "             ", finding.note, "\n");
     if (finding.ids.size() > 1)
-        out += "             (also explained by: " +
-               join(std::vector<std::string>(finding.ids.begin() + 1, finding.ids.end())) + ")\n";
-    if (finding.accepted) out += "             accepted: a known limitation (--accept)\n";
+        add(out, "             (also explained by: ",
+            join(std::vector<std::string>(finding.ids.begin() + 1, finding.ids.end())), ")\n");
+    if (finding.accepted) add(out, "             accepted: a known limitation (--accept)\n");
     if (!finding.also_needed.empty())
-        out += "             not accepted: it would take --accept " + finding.also_needed + " too\n";
-    return out;
+        add(out, "             not accepted: it would take --accept ", finding.also_needed, " too\n");
 }
 
 // Calls `each` with every finding and every missing call's, in call order.
@@ -538,11 +585,17 @@ void print_findings(const std::vector<Finding> &findings, const Missing &absent,
 {
     constexpr size_t extras_shown = 100;
     size_t extras = 0;
+    // Written a few hundred findings at a time.
+    std::string text;
     in_call_order(findings, absent, missing_accepted, [&](const Finding &finding) {
         if (finding.ids.front() == "extra" && ++extras > extras_shown) return;
-        const std::string text = "\n" + block(finding, calls, expected, calls_name, transcript_name);
+        text += '\n';
+        add_block(text, finding, calls, expected, calls_name, transcript_name);
+        if (text.size() < (size_t{1} << 16)) return;
         std::fwrite(text.data(), 1, text.size(), stdout);
+        text.clear();
     });
+    std::fwrite(text.data(), 1, text.size(), stdout);
     if (extras > extras_shown) std::printf("\n... and %zu more lines of no call\n", extras - extras_shown);
 }
 
@@ -552,6 +605,7 @@ int check(const CheckRequest &request)
 {
     const CallList list = CallList::read(request.calls);
     std::vector<Call> calls;
+    calls.reserve(list.size());
     for (const Call &call : list) calls.push_back(call);
     std::string transcript = read_transcript(request.transcript);
     const bool transcript_empty = transcript.empty();
@@ -611,9 +665,12 @@ int check(const CheckRequest &request)
     accepted += missing_accepted ? absent.calls.size() : 0;
     const size_t finding_count = findings.size() + absent.calls.size();
 
-    std::stable_sort(findings.begin(), findings.end(), [](const Finding &a, const Finding &b) {
+    const auto earlier = [](const Finding &a, const Finding &b) {
         return std::tie(a.call, a.line) < std::tie(b.call, b.line);
-    });
+    };
+    // They are mostly found in order already: a million need not move.
+    if (!std::is_sorted(findings.begin(), findings.end(), earlier))
+        std::stable_sort(findings.begin(), findings.end(), earlier);
     const std::string &transcript_name = request.transcript == "-" ? std::string("(standard input)") : request.transcript;
     std::printf("Checking %s against the %zu calls of %s,\nwith the reference made by the %s library %s%s.\n",
                 transcript_name.c_str(), calls.size(), request.calls.c_str(), exact ? "exact" : "main", path.c_str(),
@@ -650,8 +707,9 @@ int check(const CheckRequest &request)
     if (!request.junit.empty()) {
         std::vector<ReportedFinding> reported;
         in_call_order(findings, absent, missing_accepted, [&](const Finding &finding) {
-            reported.push_back({finding.call, block(finding, calls, expected, request.calls, transcript_name),
-                                finding.accepted});
+            std::string text;
+            add_block(text, finding, calls, expected, request.calls, transcript_name);
+            reported.push_back({finding.call, std::move(text), finding.accepted});
         });
         write_junit(request.junit, request.calls, calls, reported);
     }
