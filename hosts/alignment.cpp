@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <set>
 #include <utility>
 
@@ -40,6 +42,9 @@ namespace {
 constexpr size_t window = 16;
 constexpr size_t confirming_run = 5;
 constexpr size_t confirming_run_far = 16;
+// How far in step the walk looks past the window before it looks up the
+// whole transcript.
+constexpr size_t in_step = 64;
 
 uint64_t hash_of(std::string_view text)
 {
@@ -52,6 +57,57 @@ std::string_view first_line(std::string_view text)
     return end == std::string_view::npos ? text : text.substr(0, end + 1);
 }
 
+// The numbers 0 to n - 1 ordered by their hashes, then by number, and where
+// each run of leading hash bits starts among them: the numbers of one hash,
+// from some number on, are found in a step or two. Made by counting, in
+// time and memory proportional to n; the hashes are kept by the caller.
+class HashIndex {
+public:
+    explicit HashIndex(const std::vector<uint64_t> &hashes) : hashes_(hashes)
+    {
+        const size_t n = hashes.size();
+        // About four numbers to a run of leading bits.
+        const size_t runs = std::bit_ceil(std::max<size_t>(n / 4, 1));
+        shift_ = 64 - std::countr_zero(runs);
+        starts_.assign(runs + 1, 0);
+        for (const uint64_t hash : hashes) ++starts_[lead(hash) + 1];
+        for (size_t r = 0; r < runs; ++r) starts_[r + 1] += starts_[r];
+        numbers_.resize(n);
+        std::vector<size_t> next(starts_.begin(), starts_.end() - 1);
+        for (size_t i = 0; i < n; ++i) numbers_[next[lead(hashes[i])]++] = i;
+        // Each run is in number order already, and short: sorted by
+        // insertion, equal hashes stay in number order.
+        for (size_t r = 0; r < runs; ++r)
+            for (size_t k = starts_[r] + 1; k < starts_[r + 1]; ++k)
+                for (size_t at = k; at > starts_[r] && hashes_[numbers_[at]] < hashes_[numbers_[at - 1]]; --at)
+                    std::swap(numbers_[at], numbers_[at - 1]);
+    }
+
+    size_t size() const { return numbers_.size(); }
+    uint64_t hash(size_t k) const { return hashes_[numbers_[k]]; }
+    size_t number(size_t k) const { return numbers_[k]; }
+
+    // The place of the first number from `from` on whose hash is `hash`, or
+    // where it would be.
+    size_t find(uint64_t hash, size_t from) const
+    {
+        const size_t r = lead(hash);
+        const auto first = numbers_.begin() + static_cast<std::ptrdiff_t>(starts_[r]);
+        const auto last = numbers_.begin() + static_cast<std::ptrdiff_t>(starts_[r + 1]);
+        return static_cast<size_t>(std::lower_bound(first, last, from, [&](size_t number, size_t wanted) {
+                                       return std::make_pair(hashes_[number], number) < std::make_pair(hash, wanted);
+                                   }) - numbers_.begin());
+    }
+
+private:
+    size_t lead(uint64_t hash) const { return shift_ == 64 ? 0 : static_cast<size_t>(hash >> shift_); }
+
+    const std::vector<uint64_t> &hashes_;
+    std::vector<size_t> numbers_;
+    std::vector<size_t> starts_; // per run of leading bits, and the end
+    int shift_ = 64;
+};
+
 class Aligner {
 public:
     Aligner(const Texts &expected, const std::vector<int8_t> &probe_of_call, const Texts &lines)
@@ -62,12 +118,13 @@ public:
         result_.count.assign(n_, 0);
         result_.used.assign(m_, false);
         lines_in_.resize(n_);
-        call_hash_.resize(n_);
+        report_hash_.resize(n_);
         for (size_t i = 0; i < n_; ++i) {
             const std::string_view report = expected_[i];
             lines_in_[i] = static_cast<uint32_t>(std::count(report.begin(), report.end(), '\n') +
                                                  (!report.empty() && report.back() != '\n'));
-            call_hash_[i] = hash_of(first_line(report));
+            report_hash_[i] = hash_of(report);
+            longest_ = std::max<size_t>(longest_, lines_in_[i]);
         }
         line_hash_.resize(m_);
         for (size_t j = 0; j < m_; ++j) line_hash_[j] = hash_of(lines_[j]);
@@ -101,7 +158,7 @@ private:
     {
         const size_t k = lines_in_[i];
         if (k == 0) return true;
-        return j + k <= m_ && call_hash_[i] == line_hash_[j] && lines_.span(j, k) == expected_[i];
+        return j + k <= m_ && (k > 1 || report_hash_[i] == line_hash_[j]) && lines_.span(j, k) == expected_[i];
     }
 
     // Whether the reports agree from (i, j) on for a run.
@@ -130,14 +187,18 @@ private:
     // made less and less often, so that the walk stays linear.
     void walk()
     {
-        size_t i = 0, j = 0, failed = 0;
+        // (A report that agrees alone, among others that do not, is no
+        // place found: reports that print alike agree by chance. Out of
+        // step, a report shorter than the one there is not taken from it.)
+        size_t i = 0, j = 0, failed = 0, agreeing = 0;
         while (i < n_ && (j < m_ || lines_in_[i] == 0)) {
-            if (fits(i, j)) {
+            if (fits(i, j) && (failed == 0 || lines_in_[i] >= extent(j))) {
                 place(i, j, lines_in_[i], Alignment::identical);
                 j += lines_in_[i++];
-                failed = 0;
+                if (++agreeing >= confirming_run) failed = 0;
                 continue;
             }
+            agreeing = 0;
             const size_t every = failed < 64 ? 1 : std::min<size_t>(failed / 64, 256);
             const auto [calls, lines] = failed % every == 0 ? resync(i, j) : std::pair<size_t, size_t>{1, 1};
             failed = calls == 1 && lines == 1 ? failed + 1 : 0;
@@ -148,8 +209,9 @@ private:
 
     // How many calls and lines to pass over from (i, j), where they differ,
     // to the nearest place where they agree for a run: the nearest within
-    // the window, else one found farther by looking the report and the line
-    // up, else one of each (a report that differs, or is shuffled). A single
+    // the window, else the next in step (a run of values that arrived
+    // wrong), else one found farther by looking the report and the line up,
+    // else one of each (a report that differs, or is shuffled). A single
     // report that agrees is as likely a coincidence (a value that arrived
     // wrong prints like another call's) as a place.
     std::pair<size_t, size_t> resync(size_t i, size_t j)
@@ -161,20 +223,38 @@ private:
                 if (fits(i + calls, j + lines) && confirmed(i + calls, j + lines)) return {calls, lines};
             }
         }
+        for (size_t step = window / 2 + 1; step <= in_step && i + step < n_ && j + step < m_; ++step)
+            if (fits(i + step, j + step) && confirmed(i + step, j + step, confirming_run_far)) return {step, step};
         const auto distant = far_resync(i, j);
         if (distant.first + distant.second > 0) return distant;
         return {1, 1};
     }
 
-    void index()
+    // The calls and the lines by hash, each made when first needed.
+    const HashIndex &calls_by_hash()
     {
-        if (!calls_by_hash_.empty() || n_ == 0) return;
-        calls_by_hash_.reserve(n_);
-        for (size_t i = 0; i < n_; ++i) calls_by_hash_.emplace_back(call_hash_[i], i);
-        std::sort(calls_by_hash_.begin(), calls_by_hash_.end());
-        lines_by_hash_.reserve(m_);
-        for (size_t j = 0; j < m_; ++j) lines_by_hash_.emplace_back(line_hash_[j], j);
-        std::sort(lines_by_hash_.begin(), lines_by_hash_.end());
+        if (!calls_by_hash_) calls_by_hash_.emplace(report_hash_);
+        return *calls_by_hash_;
+    }
+    const HashIndex &lines_by_hash()
+    {
+        if (!lines_by_hash_) lines_by_hash_.emplace(line_hash_);
+        return *lines_by_hash_;
+    }
+
+    // How many lines from line j on may be one report: line j and the
+    // lines after it that start like no report (a file name's line feeds).
+    size_t extent(size_t j) const
+    {
+        size_t count = 1;
+        while (count < longest_ && j + count < m_ && probe_of_line(lines_[j + count]) < 0) ++count;
+        return count;
+    }
+
+    // The hash of the report that lines j to j + count - 1 would be.
+    uint64_t hash_at(size_t j, size_t count) const
+    {
+        return count == 1 ? line_hash_[j] : hash_of(lines_.span(j, count));
     }
 
     // The next call after i whose report is at line j, and the next line
@@ -182,18 +262,23 @@ private:
     std::pair<size_t, size_t> far_resync(size_t i, size_t j)
     {
         constexpr size_t tries = 8;
-        index();
         std::pair<size_t, size_t> best{0, 0};
-        auto call = std::lower_bound(calls_by_hash_.begin(), calls_by_hash_.end(), std::make_pair(line_hash_[j], i + 1));
-        for (size_t t = 0; t < tries && call != calls_by_hash_.end() && call->first == line_hash_[j]; ++t, ++call)
-            if (fits(call->second, j) && confirmed(call->second, j, confirming_run_far)) {
-                best = {call->second - i, 0};
-                break;
-            }
-        auto line = std::lower_bound(lines_by_hash_.begin(), lines_by_hash_.end(), std::make_pair(call_hash_[i], j + 1));
-        for (size_t t = 0; t < tries && line != lines_by_hash_.end() && line->first == call_hash_[i]; ++t, ++line)
-            if (fits(i, line->second) && confirmed(i, line->second, confirming_run_far)) {
-                if (best.first == 0 || line->second - j < best.first) best = {0, line->second - j};
+        const HashIndex &calls = calls_by_hash();
+        for (size_t count = extent(j); count > 0 && best.first == 0; --count) {
+            const uint64_t hash = hash_at(j, count);
+            size_t k = calls.find(hash, i + 1);
+            for (size_t t = 0; t < tries && k < calls.size() && calls.hash(k) == hash; ++t, ++k)
+                if (fits(calls.number(k), j) && confirmed(calls.number(k), j, confirming_run_far)) {
+                    best = {calls.number(k) - i, 0};
+                    break;
+                }
+        }
+        const HashIndex &lines = lines_by_hash();
+        const uint64_t first = lines_in_[i] == 1 ? report_hash_[i] : hash_of(first_line(expected_[i]));
+        size_t k = lines.find(first, j + 1);
+        for (size_t t = 0; t < tries && k < lines.size() && lines.hash(k) == first; ++t, ++k)
+            if (fits(i, lines.number(k)) && confirmed(i, lines.number(k), confirming_run_far)) {
+                if (best.first == 0 || lines.number(k) - j < best.first) best = {0, lines.number(k) - j};
                 break;
             }
         return best;
@@ -207,16 +292,21 @@ private:
     }
 
     // The call without a report whose report is the lines from line j on,
-    // if any (the earliest such call): that report, arrived elsewhere.
-    // free_[k]: the first entry from k on in calls_by_hash_ whose call has
-    // no report yet, found with path halving.
+    // if any (the earliest such call): that report, arrived elsewhere. A
+    // call whose report is as long as the report there (its extent) comes
+    // first: a name with a line feed can print a first line that is the
+    // whole report of another call.
+    // free_[k]: the first entry from k on in calls_by_hash() whose call has
+    // no report yet, found with path halving. An entry found to have one is
+    // passed over for good, so it does not count as a try: a thousand calls
+    // that print alike are each found, however their reports are shuffled.
     size_t identical_elsewhere(size_t j)
     {
-        index();
+        const HashIndex &calls = calls_by_hash();
         if (free_.empty()) {
             free_.resize(n_ + 1);
             for (size_t k = 0; k < n_; ++k)
-                free_[k] = result_.kind[calls_by_hash_[k].second] == Alignment::missing ? k : k + 1;
+                free_[k] = result_.kind[calls.number(k)] == Alignment::missing ? k : k + 1;
             free_[n_] = n_;
         }
         const auto free_from = [&](size_t k) {
@@ -226,17 +316,21 @@ private:
             }
             return k;
         };
-        const auto at = std::lower_bound(calls_by_hash_.begin(), calls_by_hash_.end(), std::make_pair(line_hash_[j], size_t{0}));
         constexpr size_t tries = 8;
-        size_t k = free_from(static_cast<size_t>(at - calls_by_hash_.begin()));
-        for (size_t t = 0; t < tries && k < n_ && calls_by_hash_[k].first == line_hash_[j]; ++t) {
-            const size_t call = calls_by_hash_[k].second;
-            if (result_.kind[call] != Alignment::missing) {
-                free_[k] = k + 1;
-            } else if (lines_in_[call] > 0 && fits(call, j) && unused(j, lines_in_[call])) {
-                return call;
+        for (size_t count = extent(j); count > 0; --count) {
+            const uint64_t hash = hash_at(j, count);
+            size_t k = free_from(calls.find(hash, 0));
+            for (size_t t = 0; t < tries && k < n_ && calls.hash(k) == hash;) {
+                const size_t call = calls.number(k);
+                if (result_.kind[call] != Alignment::missing) {
+                    free_[k] = k + 1;
+                } else if (lines_in_[call] == count && fits(call, j) && unused(j, count)) {
+                    return call;
+                } else {
+                    ++t;
+                }
+                k = free_from(k + 1);
             }
-            k = free_from(k + 1);
         }
         return Alignment::none;
     }
@@ -251,30 +345,39 @@ private:
         return true;
     }
 
-    // Where most report lines left over are reports, identical, of calls
-    // left over far from where they stand, the transcript was shuffled:
-    // they are taken as moved before anything is paired in place. (A report
-    // identical to a neighbour's is a value out of step, not one moved.)
+    // Where a good share of the transcript's lines are left over and most
+    // report lines left over are reports, identical, of calls left over far
+    // from where they stand, the transcript was shuffled: they are taken as
+    // moved before anything is paired in place. (A report identical to a
+    // neighbour's is a value out of step, not one moved. A few lines left
+    // over where reports went missing are no shuffle, even where they print
+    // like calls far away: many calls print "0.000000".)
     void claim_if_shuffled()
     {
         // Judged on at most 4,096 of them, spread over the transcript.
-        size_t left = 0, distant = 0;
-        std::set<size_t> seen;
         const size_t step = std::max<size_t>(1, m_ / 4096);
+        const auto left_over = [&](size_t j) { return !result_.used[j] && probe_of_line(lines_[j]) >= 0; };
+        size_t sampled = 0, left = 0;
+        for (size_t j = 0; j < m_; j += step, ++sampled) left += left_over(j);
+        if (left * step < 64 || 4 * left < sampled) return;
+        size_t judged = 0, distant = 0;
+        std::set<size_t> seen;
         for (size_t j = 0; j < m_; j += step) {
-            if (result_.used[j] || probe_of_line(lines_[j]) < 0) continue;
-            ++left;
-            // (Each call once: values that arrived as the same wrong value
-            // print like one call's report many times.)
+            if (!left_over(j)) continue;
+            // Each call is judged once: values that arrived as the same
+            // wrong value, and calls that print alike, print like one call's
+            // report many times.
             const size_t call = identical_elsewhere(j);
-            if (call == Alignment::none || !seen.insert(call).second) continue;
+            if (call != Alignment::none && !seen.insert(call).second) continue;
+            ++judged;
+            if (call == Alignment::none) continue;
             const size_t place = static_cast<size_t>(static_cast<double>(call) * static_cast<double>(m_) /
                                                      static_cast<double>(std::max<size_t>(n_, 1)));
             distant += place > j + 8 || j > place + 8;
         }
-        if (left * step < 64 || 2 * distant <= left) return;
+        if (judged * step < 64 || 2 * distant <= judged) return;
         for (size_t j = 0; j < m_; ++j)
-            if (!result_.used[j] && probe_of_line(lines_[j]) >= 0) claim(j);
+            if (left_over(j)) claim(j);
     }
 
     // A report line left over between lo and hi, with the lines after it
@@ -472,8 +575,9 @@ private:
     const Texts &lines_;
     const size_t n_, m_;
     std::vector<uint32_t> lines_in_;
-    std::vector<uint64_t> call_hash_, line_hash_;
-    std::vector<std::pair<uint64_t, size_t>> calls_by_hash_, lines_by_hash_;
+    size_t longest_ = 0; // the most lines of a report
+    std::vector<uint64_t> report_hash_, line_hash_; // of each call's whole report, of each line
+    std::optional<HashIndex> calls_by_hash_, lines_by_hash_;
     std::vector<size_t> free_;
     Alignment result_;
 };
