@@ -223,8 +223,10 @@ private:
                 if (fits(i + calls, j + lines) && confirmed(i + calls, j + lines)) return {calls, lines};
             }
         }
-        for (size_t step = window / 2 + 1; step <= in_step && i + step < n_ && j + step < m_; ++step)
-            if (fits(i + step, j + step) && confirmed(i + step, j + step, confirming_run_far)) return {step, step};
+        // In step: as many lines passed over as the calls' reports take.
+        for (size_t calls = 1, lines = lines_in_[i]; calls <= in_step && i + calls < n_ && j + lines < m_;
+             lines += lines_in_[i + calls], ++calls)
+            if (fits(i + calls, j + lines) && confirmed(i + calls, j + lines, confirming_run_far)) return {calls, lines};
         const auto distant = far_resync(i, j);
         if (distant.first + distant.second > 0) return distant;
         return {1, 1};
