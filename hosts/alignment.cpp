@@ -126,6 +126,10 @@ public:
             report_hash_[i] = hash_of(report);
             longest_ = std::max<size_t>(longest_, lines_in_[i]);
         }
+        std::vector<bool> has_size(longest_ + 1, false);
+        for (const uint32_t size : lines_in_) has_size[size] = true;
+        for (size_t size = longest_; size > 0; --size)
+            if (has_size[size]) sizes_.push_back(static_cast<uint32_t>(size));
         line_hash_.resize(m_);
         for (size_t j = 0; j < m_; ++j) line_hash_[j] = hash_of(lines_[j]);
     }
@@ -266,7 +270,9 @@ private:
         constexpr size_t tries = 8;
         std::pair<size_t, size_t> best{0, 0};
         const HashIndex &calls = calls_by_hash();
-        for (size_t count = extent(j); count > 0 && best.first == 0; --count) {
+        const size_t most = extent(j);
+        for (const size_t count : sizes_) {
+            if (count > most || best.first != 0) continue;
             const uint64_t hash = hash_at(j, count);
             size_t k = calls.find(hash, i + 1);
             for (size_t t = 0; t < tries && k < calls.size() && calls.hash(k) == hash; ++t, ++k)
@@ -296,8 +302,9 @@ private:
     // The call without a report whose report is the lines from line j on,
     // if any (the earliest such call): that report, arrived elsewhere. A
     // call whose report is as long as the report there (its extent) comes
-    // first: a name with a line feed can print a first line that is the
-    // whole report of another call.
+    // first, then calls of the next shorter size a report has: a name with
+    // a line feed can print a first line that is the whole report of
+    // another call.
     // free_[k]: the first entry from k on in calls_by_hash() whose call has
     // no report yet, found with path halving. An entry found to have one is
     // passed over for good, so it does not count as a try: a thousand calls
@@ -319,7 +326,9 @@ private:
             return k;
         };
         constexpr size_t tries = 8;
-        for (size_t count = extent(j); count > 0; --count) {
+        const size_t most = extent(j);
+        for (const size_t count : sizes_) {
+            if (count > most) continue;
             const uint64_t hash = hash_at(j, count);
             size_t k = free_from(calls.find(hash, 0));
             for (size_t t = 0; t < tries && k < n_ && calls.hash(k) == hash;) {
@@ -577,7 +586,8 @@ private:
     const Texts &lines_;
     const size_t n_, m_;
     std::vector<uint32_t> lines_in_;
-    size_t longest_ = 0; // the most lines of a report
+    size_t longest_ = 0;          // the most lines of a report
+    std::vector<uint32_t> sizes_; // the lines of some call's report, most first
     std::vector<uint64_t> report_hash_, line_hash_; // of each call's whole report, of each line
     std::optional<HashIndex> calls_by_hash_, lines_by_hash_;
     std::vector<size_t> free_;
