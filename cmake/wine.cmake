@@ -8,6 +8,27 @@
 # can run the target's programs.
 set(QUELLOT_WINE "" CACHE STRING "Wine that runs the tests: machine (this machine's) or root (in an i386 Debian root of the build tree)")
 
+# 32-bit Wine runs only where the kernel runs i386 programs. Where it runs
+# none, the programs are still built and their tables read back, and the
+# tests that would run them are one skipped test that says why
+# (QUELLOT_WINE_UNAVAILABLE).
+set(QUELLOT_WINE_UNAVAILABLE "")
+if(QUELLOT_X86_32)
+  find_package(Python3 REQUIRED COMPONENTS Interpreter)
+  execute_process(COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/runs_i386.py
+    RESULT_VARIABLE runs_i386 OUTPUT_VARIABLE why OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(NOT runs_i386 EQUAL 0)
+    set(QUELLOT_WINE_UNAVAILABLE "32-bit Wine cannot run here: ${why}")
+    message(WARNING "${QUELLOT_WINE_UNAVAILABLE}: the tests that run this build's programs are skipped")
+    add_test(NAME wine.Unavailable
+      COMMAND ${Python3_EXECUTABLE} -c "import sys; print('skipped: ' + sys.argv[1]); sys.exit(77)"
+        "${QUELLOT_WINE_UNAVAILABLE}")
+    set_tests_properties(wine.Unavailable PROPERTIES SKIP_RETURN_CODE 77)
+    set(QUELLOT_TEST_PROPERTIES)
+    return()
+  endif()
+endif()
+
 # Debian's wine32 package puts the 32-bit loader here; wine64 has only wine64.
 if(NOT QUELLOT_X86_32 OR EXISTS /usr/lib/wine/wine OR EXISTS /usr/lib/i386-linux-gnu/wine)
   set(wine_default machine)
