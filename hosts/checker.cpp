@@ -139,7 +139,7 @@ public:
     // read of the output instead of one each.
     void prefetch(const std::vector<std::pair<Call, Attempt>> &attempts)
     {
-        constexpr size_t most = size_t{1} << 16;
+        constexpr size_t most = size_t{1} << 13;
         if (cache_.size() + attempts.size() > most) cache_.clear();
         std::vector<std::pair<std::string *, size_t>> made; // each report's room, and its lines
         size_t feeds = 0;
