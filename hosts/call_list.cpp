@@ -128,9 +128,8 @@ std::string &escape_filename(std::string_view name, std::string &field)
         if (c == '\\' || c == '\t' || c == '\n' || c == '\r') {
             field += c == '\\' ? "\\\\" : c == '\t' ? "\\t" : c == '\n' ? "\\n" : "\\r";
         } else {
-            const auto ch = static_cast<unsigned char>(c);
-            const char escaped[] = {'\\', 'x', "0123456789ABCDEF"[ch >> 4], "0123456789ABCDEF"[ch & 15]};
-            field.append(escaped, sizeof escaped);
+            field += "\\x";
+            field += hex_digits(static_cast<unsigned char>(c), 2);
         }
         at = plain + 1;
     }
